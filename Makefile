@@ -1,0 +1,36 @@
+# The project's commands. `make test` and `make demo` install what is missing
+# first, so on a fresh machine they do all the set-up.
+JOBS ?= 2
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: all build deps host win32 win64 test demo clean
+
+all: build
+
+deps:
+	@bash scripts/deps.sh
+
+build: host win32 win64
+
+host:
+	@cmake -S . -B build/host $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build/host -j$(JOBS)
+
+win32:
+	@cmake -S . -B build/win32 $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	@cmake --build build/win32 -j$(JOBS)
+
+win64:
+	@cmake -S . -B build/win64 $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+	@cmake --build build/win64 -j$(JOBS)
+
+test: deps
+	@$(MAKE) --no-print-directory build
+	@bash scripts/run-tests.sh
+
+demo: deps
+	@$(MAKE) --no-print-directory build
+	@bash scripts/demo.sh
+
+clean:
+	rm -rf build
