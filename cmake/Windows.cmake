@@ -15,6 +15,13 @@ target_include_directories(korvan_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_definitions(korvan_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 target_compile_options(korvan_core PRIVATE ${KORVAN_WARNINGS} ${KORVAN_SIZE_FLAGS})
 target_link_libraries(korvan_core PUBLIC ${KORVAN_ZLIB_STATIC} comctl32 gdi32 user32 kernel32 advapi32)
+# The debug-output device installs itself from a static object that nothing
+# refers to; name it so the linker keeps it (i686 symbols carry a "_").
+if(KORVAN_ARCH STREQUAL "i686")
+  target_link_options(korvan_core INTERFACE -Wl,-u,_KorvanDebugDevice)
+else()
+  target_link_options(korvan_core INTERFACE -Wl,-u,KorvanDebugDevice)
+endif()
 
 # Windows executables of the project, the stub among them, are GUI programs
 # whose NT headers are moved to 0x100 after linking (see scripts/pe-move-headers.py).

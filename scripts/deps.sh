@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   googletest
   wine wine64 xvfb xauth
-  python3-pytest imagemagick
+  python3-pytest python3-pytest-xdist imagemagick locales
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 )
 
@@ -21,13 +21,20 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "deps: installing ${missing[*]}"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# French and Arabic users are Wine prefixes started under these locales; Wine
+# takes its user locale from the C library, which must know them.
+for loc in fr_FR ar_SA; do
+  if ! locale -a 2>/dev/null | grep -qi "^$loc.utf-\?8$"; then
+    $SUDO localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
+  fi
+done

@@ -21,7 +21,11 @@ struct TDebugInstaller {
   TDebugInstaller() { SetTraceSink(WriteStdOut); }
 };
 
-// Constructed before the other units' statics and before WinMain.
-__attribute__((init_priority(101))) TDebugInstaller g_installer;
-
 }  // namespace
+
+// Constructed before the other units' statics and before WinMain. Every
+// program that links the core library pulls this object in by its name
+// (cmake/Windows.cmake), since nothing else refers to it.
+extern "C" {
+__attribute__((init_priority(101))) TDebugInstaller KorvanDebugDevice;
+}
