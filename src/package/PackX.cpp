@@ -95,6 +95,25 @@ std::string VolumeFileName(const std::string& firstVolume, int volume) {
   return firstVolume + "." + ZeroPadInt(volume, 3);
 }
 
+bool IsPlainEntryName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c < 32 || c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
+        c == '|')
+      return false;
+  }
+  // CON, NUL, COM1 ... name a device whatever their extension.
+  std::string base = UpperCaseAscii(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* d : kDevices)
+    if (base == d) return false;
+  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+      base[3] <= '9')
+    return false;
+  return true;
+}
+
 std::string FindLanguageSection(const std::string& languageList, const std::string& name) {
   int count = ListTokenCount(languageList);
   for (int i = 0; i < count; ++i) {

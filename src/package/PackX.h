@@ -96,6 +96,11 @@ std::string Scramble(const std::string& token, uint32_t seed);
 // Volume N (2, 3, ...) of a spanned package: path + "." + three digits.
 std::string VolumeFileName(const std::string& firstVolume, int volume);
 
+// A file name an entry may carry: not empty, no folder separator or drive
+// colon, not "." or "..", no control characters, no DOS device name. Anything
+// else could be written outside the destination folder or to a device.
+bool IsPlainEntryName(const std::string& name);
+
 // Language selection: the section of LanguageList whose name matches, or "*".
 std::string FindLanguageSection(const std::string& languageList, const std::string& name);
 

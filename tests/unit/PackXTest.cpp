@@ -275,3 +275,21 @@ TEST(PackVolumes, VolumeNamesAreZeroPadded) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PackNames, OnlyPlainNamesMayBeWritten) {
+  struct {
+    const char* name;
+    bool plain;
+  } rows[] = {
+      {"Setup.exe", true},   {"a..b.txt", true},     {".hidden", true},       {"COM10.txt", true},
+      {"", false},           {".", false},           {"..", false},           {"..\\x.dll", false},
+      {"sub\\a.txt", false}, {"sub/a.txt", false},   {"C:evil.exe", false},   {"a*b", false},
+      {"con", false},        {"NUL.txt", false},     {"com1", false},         {"Lpt9.log", false},
+      {"a\tb", false},       {"x|y", false},
+  };
+  for (auto r : rows) EXPECT_EQ(IsPlainEntryName(r.name), r.plain) << r.name;
+}
+
+}  // namespace
