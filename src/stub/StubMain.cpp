@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "paths/Files.h"
 #include "stub/StubRoles.h"
 #include "util/Registry.h"
 #include "util/Trace.h"

@@ -7,4 +7,3 @@ void RunStubWindow();                       // the stub window and its message l
 void CreateAndRun_X_Exe();                  // the agent program: make and start its copy
 void SendAgentCommands(bool agentWindowExisted);
 void ApplyOverrideText(const std::string& text);
-void SelfDeleteBatch();

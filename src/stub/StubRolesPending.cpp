@@ -7,4 +7,3 @@ void RunStubWindow() {}
 void CreateAndRun_X_Exe() {}
 void SendAgentCommands(bool) {}
 void ApplyOverrideText(const std::string&) {}
-void SelfDeleteBatch() {}
