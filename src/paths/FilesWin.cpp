@@ -169,6 +169,12 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
   return count == 2;
 }
 
+// The batch normally starts after this process has ended: cmd.exe takes
+// longer to come up than the caller takes to exit. Its retry line helps less
+// than it looks, since cmd (Windows' and Wine's alike) leaves the error level
+// at 0 when DEL is refused a file still in use. Wine runs the batch through
+// its own cmd.exe with nothing special; a console the program inherited
+// also receives the batch's echo there.
 void SelfDeleteBatch() {
   const std::string batchPath = TempDir(true) + "_DEL_ME_.BAT";
   WriteFileText(batchPath, SelfDeleteBatchText(ExePath(), batchPath), 0, false);

@@ -6,7 +6,7 @@
 // OUTPUT          every chunk's text, appended as it arrives (what a developer
 //                 watching the trace would read)
 // OUTPUT.chunks   one line per chunk: the atom number, a blank, the text with
-//                 CR, LF and backslash written as \r, \n and \\
+//                 CR, LF and backslash written as \r, \n and \\ (two backslashes)
 // OUTPUT.ready    created once the window exists and the files are open
 //
 // Ends on WM_CLOSE, when OUTPUT.stop appears, or after TIMEOUT_SECONDS
