@@ -40,6 +40,7 @@ class Wine:
     def __init__(self, root, lc_all=None):
         self.root = Path(root)
         self.prefix = self.root / "prefix"
+        self.root.mkdir(parents=True, exist_ok=True)
         _ensure_template()
         subprocess.run(["cp", "-al", str(TEMPLATE_PREFIX), str(self.prefix)], check=True)
         for reg in TEMPLATE_PREFIX.glob("*.reg"):
