@@ -174,10 +174,10 @@ int main() {
   HWND bar = stub ? FindWindowExA(stub, nullptr, PROGRESS_CLASSA, nullptr) : nullptr;
   long rangeLow = -1, rangeHigh = -1, position = -1;
   if (bar) {
-    PBRANGE range;
-    SendMessageA(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
-    rangeLow = range.iLow;
-    rangeHigh = range.iHigh;
+    // The window is another process's: ask for the limits one by one rather
+    // than through a PBRANGE pointer, which is not carried across processes.
+    rangeLow = long(SendMessageA(bar, PBM_GETRANGE, TRUE, 0));
+    rangeHigh = long(SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
     position = long(SendMessageA(bar, PBM_GETPOS, 0, 0));
   }
 
