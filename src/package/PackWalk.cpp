@@ -192,14 +192,18 @@ TWalkResult TWalker::Run(int chunksBefore) {
       Fail(wsBadLayout, "chunk length at offset " + IntToStr(pos) + " lies beyond the package end", pos);
       return result_;
     }
+    int counter = result_.Chunks + 1;
     if (int64_t(len) > end - pos - 4) {
+      std::string what = counter <= int(h.SectionCount)
+                             ? "section " + IntToStr(counter - 1)
+                             : "entry " + IntToStr(result_.Entries + result_.SkippedEntries + 1);
       Fail(wsBadLayout,
-           "chunk at offset " + IntToStr(pos) + " claims " + IntToStr(len) + " bytes, only " +
+           what + " at offset " + IntToStr(pos) + " claims " + IntToStr(len) + " bytes, only " +
                IntToStr(end - pos - 4) + " remain before the package end",
            pos);
       return result_;
     }
-    int counter = ++result_.Chunks;
+    result_.Chunks = counter;
     bool ok = counter <= int(h.SectionCount) ? ReadSection(pos, len, counter - 1) : ReadEntry(pos, len);
     if (!ok) return result_;
     pos += int64_t(len) + 4;

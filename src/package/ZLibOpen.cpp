@@ -60,12 +60,14 @@ bool TZInflater::Feed(const uint8_t* data, size_t len, TInflateSink sink, void* 
     uInt inBefore = zs.avail_in;
     int rc = inflate(&zs, Z_NO_FLUSH);
     size_t produced = kInflatePiece - zs.avail_out;
+    // What came out before a failure is handed on first, so the caller
+    // knows how far the entry got (its name, say) when the error follows.
+    totalOut_ += produced;
+    if (produced > 0 && sink && !sink(context, state_->out, produced)) return Fail(0, "output refused");
     if (rc == Z_NEED_DICT) return Fail(Z_DATA_ERROR, "stream needs a preset dictionary");
     if (rc < 0 && rc != Z_BUF_ERROR) return Fail(rc, zs.msg);
     // zlib always moves when it has input and room; guard the loop anyway.
     if (produced == 0 && zs.avail_in == inBefore && zs.avail_in > 0) return Fail(Z_BUF_ERROR, zs.msg);
-    totalOut_ += produced;
-    if (produced > 0 && sink && !sink(context, state_->out, produced)) return Fail(0, "output refused");
     if (rc == Z_STREAM_END) {
       ended_ = true;
       zs.avail_in = 0;

@@ -1,0 +1,257 @@
+// Packages built by the real korvan-pack, read back with the stub's reader
+// and the chunk walker.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "PackTestKit.h"
+#include "package/PackWalk.h"
+#include "package/PackX.h"
+#include "util/Utils.h"
+
+namespace {
+
+using namespace packkit;
+
+struct Walked {
+  std::vector<TWalkEntry> entries;
+  std::vector<std::string> bytes;
+  std::vector<std::string> sections;
+  std::vector<std::string> streamHeads;  // first two bytes of each entry's chunk
+};
+
+TWalkResult WalkAll(const std::string& path, Walked& w) {
+  TWalkHandlers h;
+  h.Context = &w;
+  h.Section = [](void* c, int, const std::string& t) {
+    static_cast<Walked*>(c)->sections.push_back(t);
+    return true;
+  };
+  h.EntryBegin = [](void* c, const TWalkEntry& e) {
+    static_cast<Walked*>(c)->entries.push_back(e);
+    static_cast<Walked*>(c)->bytes.push_back("");
+    return true;
+  };
+  h.EntryData = [](void* c, const TWalkEntry&, const uint8_t* d, size_t n) {
+    static_cast<Walked*>(c)->bytes.back().append(reinterpret_cast<const char*>(d), n);
+    return true;
+  };
+  h.EntryEnd = [](void* c, const TWalkEntry& e) {
+    static_cast<Walked*>(c)->entries.back() = e;
+    return true;
+  };
+  TWalkResult r = WalkVolume(path, 0, h);
+  std::string f = ReadBytes(path);
+  for (const TWalkEntry& e : w.entries) w.streamHeads.push_back(f.substr(size_t(e.ChunkPos) + 4, 2));
+  return r;
+}
+
+// A small project: stub, three files with known times, a language file.
+struct Project {
+  std::string dir = ScratchDir();
+  std::map<std::string, std::string> files;
+
+  Project() {
+    WriteBytes(dir + "/stub.exe", FakeStub(1536));
+    Add("Setup.exe", SampleBytes(5000, 1), LocalTime(2021, 3, 4, 5, 6, 8));
+    Add("readme.txt", std::string(1080, 'r'), LocalTime(2021, 3, 4, 5, 6, 9));  // odd second
+    // More than one compression block, so the stream is made of several.
+    Add("data.bin", SampleBytes(700000, 3), LocalTime(2033, 12, 31, 23, 59, 58));
+    Add("empty.txt", "", LocalTime(1979, 6, 1, 12, 0, 0));  // before DOS time begins
+    WriteBytes(dir + "/lang.ini",
+               "; demo texts\n[English]\nCharset=0\ns0=Demo Installation Suite\ns1 = Unpacking...\n"
+               "\n[French]\nCharset = 0\ns0=Suite d'installation\nBtnText=|&OK|&Annuler|&Oui|&Non|&Abandonner|"
+               "&Recommencer|&Ignorer|\ns7=\"  Mauvais CRC  \"\n");
+  }
+  void Add(const std::string& name, const std::string& bytes, time_t when) {
+    files[name] = bytes;
+    WriteBytes(dir + "/" + name, bytes);
+    SetWriteTime(dir + "/" + name, when);
+  }
+  std::vector<std::string> Args(const std::string& out) const {
+    return {"build", "--stub", "stub.exe", "--out", out, "--lang", "lang.ini", "--setup", "Setup.exe*-s /quiet",
+            "--update-url", "http://updates.example.test/demo", "--settings-name", "demo.ini", "--agent-name",
+            "DemoAgent.exe", "--agent-token", "demo-agent-token", "--announce-temp-drive", "--creates-agent",
+            "readme.txt", "data.bin", "empty.txt"};
+  }
+};
+
+TEST(PackBuild, RoundTripThroughTheReaderAndTheWalker) {
+  Project p;
+  TRun run = RunPack(p.Args("out.exe"), p.dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  std::string path = p.dir + "/out.exe";
+  std::string f = ReadBytes(path);
+  std::string stub = ReadBytes(p.dir + "/stub.exe");
+
+  // The stub comes first, unchanged but for the package end at 252.
+  ASSERT_GT(f.size(), stub.size());
+  EXPECT_EQ(f.substr(0, 252), stub.substr(0, 252));
+  EXPECT_EQ(f.substr(256, stub.size() - 256), stub.substr(256));
+  EXPECT_EQ(GetU32(reinterpret_cast<const uint8_t*>(&f[252])), f.size());
+
+  TPackageHeader raw;
+  ReadPackageHeader(path, raw);
+  EXPECT_EQ(raw.Magic, kPackageMagic);
+  EXPECT_EQ(raw.Format, 1);
+  EXPECT_EQ(raw.SectionCount, 2);
+  EXPECT_EQ(raw.DataOffset, stub.size());
+  EXPECT_EQ(raw.FilesCount, 4u);
+  EXPECT_EQ(raw.HeaderSize, 74u);
+  EXPECT_EQ(raw.Crc, GetCrc(path, 74));
+  EXPECT_EQ(raw.HeaderFlags, kFlagAnnounceTempDrive);
+  EXPECT_EQ(raw.CreatesAgent, 1);
+  EXPECT_EQ(raw.InternetMode + raw.AskBeforeDownload + raw.IsAgent, 0);
+  for (int i = 0; i < kClusterSizes; ++i) {
+    uint64_t cluster = i == 0 ? 1 : 256u << i, sum = 0;
+    for (auto& kv : p.files) sum += (kv.second.size() + cluster - 1) / cluster * cluster;
+    EXPECT_EQ(raw.SizeByCluster[i], sum) << "cluster " << cluster;
+  }
+
+  TGFileInfo info(path);
+  EXPECT_EQ(info.UpdateUrl(), "http://updates.example.test/demo");
+  EXPECT_EQ(info.SettingsFileName(), "demo.info");
+  EXPECT_EQ(info.AgentFileName(), "DemoAgent.exe");
+  EXPECT_NE(info.AgentToken(false), "demo-agent-token");
+  EXPECT_EQ(info.AgentToken(true), "demo-agent-token");
+  EXPECT_FALSE(info.IsSilent());
+  EXPECT_TRUE(info.AnnounceTempDrive());
+  EXPECT_TRUE(info.IsCreatesAgent());
+  EXPECT_EQ(info.DownloadList, "");
+  // Language sections in file order, keys as written, quotes keeping blanks.
+  EXPECT_EQ(ListTokenCount(info.LanguageList), 2);
+  std::string english = FindLanguageSection(info.LanguageList, "ENGLISH");
+  std::string french = FindLanguageSection(info.LanguageList, "French");
+  EXPECT_EQ(english, "\x01" "English\x01" "Charset=0\x01s0=Demo Installation Suite\x01s1=Unpacking...\x01");
+  EXPECT_EQ(ListGetToken(info.LanguageList, 1, ""), french);
+  EXPECT_EQ(ListGetValue(french, "BtnText", ""), "|&OK|&Annuler|&Oui|&Non|&Abandonner|&Recommencer|&Ignorer|");
+  EXPECT_EQ(ListGetValue(french, "s7", ""), "  Mauvais CRC  ");
+
+  Walked w;
+  TWalkResult r = WalkAll(path, w);
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_EQ(r.LeftBeforeEnd(), 74);
+  EXPECT_EQ(uint64_t(r.SectionsEnd), info.Header.DataOffset);
+  ASSERT_EQ(w.sections.size(), 2u);
+  EXPECT_EQ(w.sections[0], info.LanguageList);
+  // Setup.exe is not among the files given, so --setup puts it first.
+  const char* order[] = {"Setup.exe", "readme.txt", "data.bin", "empty.txt"};
+  const uint32_t times[] = {1382295748u, 1382295748u, (53u << 25 | 12u << 21 | 31u << 16 | 23u << 11 | 59u << 5 | 29u),
+                            0u};
+  ASSERT_EQ(w.entries.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(order[i]);
+    EXPECT_EQ(w.entries[i].Name, order[i]);
+    EXPECT_EQ(w.bytes[i], p.files[order[i]]);
+    EXPECT_EQ(w.entries[i].Size, p.files[order[i]].size());
+    EXPECT_EQ(w.entries[i].DosTime, times[i]);
+    EXPECT_EQ(w.entries[i].IsSetup, i == 0);
+    EXPECT_EQ(w.streamHeads[i], "\x78\xDA");
+  }
+  EXPECT_EQ(w.entries[0].Text, "|Setup.exe*-s /quiet|1382295748|");
+  EXPECT_EQ(w.entries[0].SetupArgs, "-s /quiet");
+  EXPECT_EQ(w.entries[3].Text, "|empty.txt|0|");
+}
+
+TEST(PackBuild, SameInputsGiveTheSameBytesWhateverTheWorkers) {
+  Project p;
+  std::vector<std::string> a = p.Args("a.exe"), b = p.Args("b.exe"), c = p.Args("c.exe");
+  a.push_back("--jobs=1");
+  b.push_back("--jobs=4");
+  ASSERT_EQ(RunPack(a, p.dir).Code, 0);
+  ASSERT_EQ(RunPack(b, p.dir).Code, 0);
+  ASSERT_EQ(RunPack(c, p.dir).Code, 0);
+  std::string first = ReadBytes(p.dir + "/a.exe");
+  EXPECT_EQ(first, ReadBytes(p.dir + "/b.exe"));
+  EXPECT_EQ(first, ReadBytes(p.dir + "/c.exe"));
+
+  // A different token: a different scrambled text, still read back.
+  std::vector<std::string> d = p.Args("d.exe");
+  d[16] = "another-token";
+  ASSERT_EQ(d[15], "--agent-token");
+  ASSERT_EQ(RunPack(d, p.dir).Code, 0);
+  TGFileInfo info(p.dir + "/d.exe");
+  EXPECT_EQ(info.AgentToken(true), "another-token");
+  EXPECT_NE(info.AgentToken(false), TGFileInfo(p.dir + "/a.exe").AgentToken(false));
+}
+
+TEST(PackBuild, AProjectFileStandsForTheOptions) {
+  Project p;
+  ASSERT_EQ(RunPack(p.Args("cli.exe"), p.dir).Code, 0);
+  // The project lives in a folder of its own; its paths are relative to it.
+  std::string sub = p.dir + "/proj";
+  ASSERT_EQ(std::system(("mkdir -p " + ShellQuote(sub)).c_str()), 0);
+  WriteBytes(sub + "/project.ini",
+             "; the same build as on the command line\n"
+             "stub = ../stub.exe\n"
+             "[Package]\n"
+             "out = ../proj.exe\n"
+             "dir = ..\n"
+             "lang = ../lang.ini\n"
+             "setup = Setup.exe*-s /quiet\n"
+             "update-url = http://updates.example.test/demo\n"
+             "settings-name = demo.ini\n"
+             "agent-name = DemoAgent.exe\n"
+             "agent-token = demo-agent-token\n"
+             "announce-temp-drive = yes\n"
+             "creates-agent = 1\n"
+             "silent = 0\n"
+             "[files]\n"
+             "readme.txt\n"
+             "data.bin\n"
+             "empty.txt\n");
+  TRun run = RunPack({"build", "project.ini"}, sub);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(ReadBytes(p.dir + "/proj.exe"), ReadBytes(p.dir + "/cli.exe"));
+
+  // Options on the command line override the project's keys.
+  run = RunPack({"build", "proj/project.ini", "--out", "over.exe", "--silent"}, p.dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_TRUE(TGFileInfo(p.dir + "/over.exe").IsSilent());
+
+  WriteBytes(sub + "/bad.ini", "stub = ../stub.exe\nout = x.exe\nstubb = typo\n");
+  run = RunPack({"build", "bad.ini"}, sub);
+  EXPECT_NE(run.Code, 0);
+  EXPECT_NE(run.Err.find("bad.ini line 3: unknown key \"stubb\""), std::string::npos) << run.Err;
+}
+
+TEST(PackBuild, TheSetupMarkKeepsAListedFileInItsPlace) {
+  Project p;
+  struct {
+    std::vector<std::string> files;
+    const char* setup;  // --setup value, "" for none
+    std::vector<std::string> texts;
+  } rows[] = {
+      {{"data.bin", "readme.txt"}, "README.TXT*/x", {"|data.bin|", "|readme.txt*/x|"}},
+      {{"data.bin", "Setup.exe*"}, "", {"|data.bin|", "|Setup.exe*|"}},
+      {{"data.bin", "Setup.exe"}, "Setup.exe", {"|data.bin|", "|Setup.exe*|"}},
+  };
+  for (auto& r : rows) {
+    std::vector<std::string> args = {"build", "--stub", "stub.exe", "--out", "s.exe"};
+    if (*r.setup) args.insert(args.end(), {"--setup", r.setup});
+    args.insert(args.end(), r.files.begin(), r.files.end());
+    TRun run = RunPack(args, p.dir);
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    Walked w;
+    ASSERT_TRUE(WalkAll(p.dir + "/s.exe", w).Ok());
+    ASSERT_EQ(w.entries.size(), r.texts.size());
+    for (size_t i = 0; i < r.texts.size(); ++i) EXPECT_EQ(w.entries[i].Text.find(r.texts[i]), 0u) << w.entries[i].Text;
+  }
+}
+
+TEST(PackBuild, APackageWithoutFilesCarriesOnlyItsSections) {
+  std::string dir = ScratchDir();
+  WriteBytes(dir + "/stub.exe", FakeStub(700));
+  TRun run = RunPack({"build", "--stub", "stub.exe", "--out", "empty.exe", "--silent"}, dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  TGFileInfo info(dir + "/empty.exe");
+  EXPECT_EQ(info.Header.FilesCount, 0u);
+  EXPECT_EQ(info.LanguageList, "");
+  EXPECT_EQ(info.ProductList, "|||||1|");
+  EXPECT_EQ(info.Header.Crc, GetCrc(dir + "/empty.exe", 74));
+  EXPECT_EQ(RunPack({"verify", "empty.exe"}, dir).Code, 0);
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// korvan-pack: builds, inspects and verifies the packages a Korvan stub
+// carries. Exit codes: 0 done, 1 refused or unsound, 2 bad usage.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "PackBuild.h"
+#include "PackInspect.h"
+#include "PackOptions.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: korvan-pack build --stub STUB --out OUT [OPTION...] FILE...\n"
+    "       korvan-pack build PROJECT.ini [OPTION...] [FILE...]\n"
+    "       korvan-pack inspect PACKAGE [--json]\n"
+    "       korvan-pack verify PACKAGE\n"
+    "       korvan-pack --help\n";
+
+const char kHelp[] =
+    "\n"
+    "build: appends a package to a copy of STUB and writes it to OUT. OUT is\n"
+    "written beside itself under a temporary name and renamed when complete;\n"
+    "nothing is left behind when the build fails. The same inputs always give\n"
+    "the same bytes.\n"
+    "  FILE...                 plain file names (no folders), packed in this\n"
+    "                          order; NAME*ARGS marks the setup program\n"
+    "  --stub FILE             the stub executable (PE header at 0x100)\n"
+    "  --out FILE              the package to write\n"
+    "  --dir DIR               folder holding the files (default: current)\n"
+    "  --setup NAME[*ARGS]     the setup program to start, with extra\n"
+    "                          arguments; added first when not among FILE...\n"
+    "  --lang FILE             language texts: an INI file, one [Language]\n"
+    "                          section per language (English, French, ...)\n"
+    "                          in the order given, keys s0..s12, Charset,\n"
+    "                          BtnText, Attention, Confirm, Error\n"
+    "  --update-url URL        base address of the update files\n"
+    "  --settings-name NAME    the product's settings file\n"
+    "  --agent-name NAME       file name of the update-agent program\n"
+    "  --agent-token TEXT      the agent token (stored scrambled)\n"
+    "  --silent                the stub runs silently\n"
+    "  --announce-temp-drive   name the temporary drive even when space suffices\n"
+    "  --creates-agent         write the update-agent program before the setup\n"
+    "  --jobs N                compressing threads (default: one per core)\n"
+    "  --project FILE          read a project file first (see below)\n"
+    "  Options take their value as the next argument or after \"=\".\n"
+    "\n"
+    "inspect: prints the header, the checksum, the sections (the token\n"
+    "unscrambled) and the entries; --json prints the same as JSON.\n"
+    "\n"
+    "verify: checks the checksum and inflates every entry without writing\n"
+    "anything. Exit 0 when sound, else one line naming the fault and exit 1.\n"
+    "\n";
+
+int Fail(const std::string& message, int code) {
+  std::fprintf(stderr, "korvan-pack: %s\n", message.c_str());
+  return code;
+}
+
+int RunBuild(const std::vector<std::string>& args) {
+  TBuildOptions options;
+  std::string error;
+  if (!ParseBuildArguments(args, options, error)) return Fail(error, 2);
+  TBuildReport report;
+  bool ok = BuildPackage(options, report, error);
+  for (const std::string& w : report.Warnings) std::fprintf(stderr, "korvan-pack: warning: %s\n", w.c_str());
+  if (!ok) return Fail(error, 1);
+  std::printf("%s: %d files, %llu bytes packed into %lld, checksum 0x%08X\n", options.Out.c_str(), report.Entries,
+              (unsigned long long)report.RawSize, (long long)report.PackageEnd, unsigned(report.Crc));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string command = args[0];
+  args.erase(args.begin());
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    std::fputs(kProjectHelp, stdout);
+    return 0;
+  }
+  if (command == "build") return RunBuild(args);
+  if (command == "inspect" || command == "verify") {
+    std::string path;
+    bool json = false;
+    for (const std::string& a : args) {
+      if (a == "--json" && command == "inspect") json = true;
+      else if (a.compare(0, 2, "--") == 0) return Fail("unknown option " + a + " for " + command, 2);
+      else if (path.empty()) path = a;
+      else return Fail(command + " takes one package", 2);
+    }
+    if (path.empty()) return Fail(command + " needs a package", 2);
+    if (command == "inspect") return InspectPackage(path, json, stdout, stderr);
+    std::string summary, reason;
+    if (!VerifyPackage(path, summary, reason)) return Fail(reason, 1);
+    std::printf("%s\n", summary.c_str());
+    return 0;
+  }
+  if (command == "extract") return Fail("extract is not supported by this korvan-pack yet", 2);
+  std::fputs(kUsage, stderr);
+  return Fail("unknown command " + command, 2);
+}

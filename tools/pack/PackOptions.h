@@ -1,0 +1,32 @@
+// The inputs of `korvan-pack build`, from the command line or a project file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct TBuildOptions {
+  std::string Stub;
+  std::string Out;
+  std::string Dir;          // folder of the files; "" = the current folder
+  std::string Lang;         // language INI file, "" for none
+  std::string Project;      // the project file, when one was given
+  std::vector<std::string> Setup;  // every --setup given: NAME[*ARGS]
+  std::vector<std::string> Files;  // plain names, optionally NAME*ARGS
+  std::string UpdateUrl;
+  std::string SettingsName;
+  std::string AgentName;
+  std::string AgentToken;
+  bool Silent = false;
+  bool AnnounceTempDrive = false;
+  bool CreatesAgent = false;
+  unsigned Jobs = 0;        // 0: one worker per core
+};
+
+// Parses the arguments after "build". A first argument ending in ".ini" while
+// no --stub is given, or --project FILE, reads a project file first; options
+// on the command line then override its keys and files given there follow its
+// files. False with Error (one line) on a bad argument.
+bool ParseBuildArguments(const std::vector<std::string>& args, TBuildOptions& options, std::string& error);
+
+// The project file's format, for --help.
+extern const char* const kProjectHelp;

@@ -1,0 +1,63 @@
+// What korvan-pack needs from the operating system: file facts, real paths,
+// local time and an output file that appears only when it is complete.
+// PackOsPosix.cpp holds the host's version; a Windows build of the tool gets
+// a PackOsWin.cpp with the same functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct TFileFacts {
+  bool Exists = false;
+  bool IsRegular = false;
+  uint64_t Size = 0;
+  int64_t WriteTime = 0;  // seconds since 1970, UTC
+  uint64_t Device = 0;    // with Node: the file's identity
+  uint64_t Node = 0;
+  uint32_t Mode = 0;      // permission bits
+};
+
+bool GetFileFacts(const std::string& path, TFileFacts& facts);
+
+// The path with links and "." / ".." resolved; for a file that does not
+// exist yet, its folder's real path plus its name. "" when the folder is
+// missing too.
+std::string RealPathOf(const std::string& path);
+
+std::string JoinPath(const std::string& dir, const std::string& name);
+std::string DirPartOf(const std::string& path);  // "." when there is no folder
+
+// A Unix time as a DOS date-time in local time, as Windows stores a file's
+// time: date in the high word, time in the low word, seconds halved. 0 when
+// the time cannot be expressed (before 1980 or after 2107).
+uint32_t LocalDosDateTime(int64_t unixSeconds);
+
+unsigned CpuCount();
+
+// The package being written. It is created as a temporary file beside the
+// target and renamed over the target by Commit; until then the target is
+// untouched, and the temporary file is removed when the holder goes (or the
+// process is interrupted).
+class TOutFile {
+ public:
+  TOutFile() = default;
+  ~TOutFile();
+  TOutFile(const TOutFile&) = delete;
+  TOutFile& operator=(const TOutFile&) = delete;
+
+  bool Create(const std::string& target, uint32_t mode, std::string& error);
+  bool Append(const void* data, size_t len);
+  bool WriteAt(int64_t pos, const void* data, size_t len);
+  int64_t Size() const { return size_; }
+  const std::string& TempPath() const { return temp_; }
+  // Flushes, closes and renames; false (temporary file removed) on failure.
+  bool Commit(std::string& error);
+  void Discard();
+
+ private:
+  int fd_ = -1;
+  int64_t size_ = 0;
+  std::string target_;
+  std::string temp_;
+};

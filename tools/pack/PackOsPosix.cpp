@@ -1,0 +1,163 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "PackOs.h"
+
+bool GetFileFacts(const std::string& path, TFileFacts& facts) {
+  facts = TFileFacts();
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  facts.Exists = true;
+  facts.IsRegular = S_ISREG(st.st_mode);
+  facts.Size = uint64_t(st.st_size);
+  facts.WriteTime = int64_t(st.st_mtime);
+  facts.Device = uint64_t(st.st_dev);
+  facts.Node = uint64_t(st.st_ino);
+  facts.Mode = uint32_t(st.st_mode & 07777);
+  return true;
+}
+
+std::string DirPartOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (name.empty()) return dir;
+  if (name[0] == '/' || dir.empty() || dir == ".") return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string RealPathOf(const std::string& path) {
+  char buffer[PATH_MAX];
+  if (::realpath(path.c_str(), buffer)) return buffer;
+  // Not there yet: resolve the folder and keep the name.
+  std::string dir = DirPartOf(path);
+  size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == ".." || !::realpath(dir.c_str(), buffer)) return "";
+  return JoinPath(buffer, name);
+}
+
+uint32_t LocalDosDateTime(int64_t unixSeconds) {
+  time_t t = time_t(unixSeconds);
+  struct tm local;
+  if (!localtime_r(&t, &local)) return 0;
+  int year = local.tm_year + 1900;
+  if (year < 1980 || year > 2107) return 0;
+  uint32_t date = uint32_t((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+  // A leap second (tm_sec 60) does not fit the five bits of halved seconds.
+  int sec = local.tm_sec > 59 ? 59 : local.tm_sec;
+  uint32_t tod = uint32_t(local.tm_hour << 11 | local.tm_min << 5 | sec / 2);
+  return date << 16 | tod;
+}
+
+unsigned CpuCount() {
+  unsigned n = std::thread::hardware_concurrency();
+  return n ? n : 1;
+}
+
+namespace {
+
+// The temporary file of the build in progress, for the signal handler.
+char g_pendingTemp[PATH_MAX + 64];
+
+void RemovePendingAndExit(int sig) {
+  if (g_pendingTemp[0]) ::unlink(g_pendingTemp);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void WatchSignals() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  for (int s : signals) ::signal(s, RemovePendingAndExit);
+}
+
+std::string ErrnoText() { return ::strerror(errno); }
+
+}  // namespace
+
+TOutFile::~TOutFile() { Discard(); }
+
+bool TOutFile::Create(const std::string& target, uint32_t mode, std::string& error) {
+  Discard();
+  target_ = target;
+  std::string pattern = target + ".tmp-XXXXXX";
+  if (pattern.size() >= sizeof(g_pendingTemp)) {
+    error = target + ": path too long";
+    return false;
+  }
+  std::string buffer = pattern;
+  WatchSignals();
+  fd_ = ::mkstemp(&buffer[0]);
+  if (fd_ < 0) {
+    error = "cannot create a file beside " + target + ": " + ErrnoText();
+    return false;
+  }
+  temp_ = buffer;
+  ::strcpy(g_pendingTemp, temp_.c_str());
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd_, mode_t(mode & ~uint32_t(mask) & 0777));
+  size_ = 0;
+  return true;
+}
+
+bool TOutFile::Append(const void* data, size_t len) {
+  if (!WriteAt(size_, data, len)) return false;
+  return true;
+}
+
+bool TOutFile::WriteAt(int64_t pos, const void* data, size_t len) {
+  if (fd_ < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::pwrite(fd_, p + done, len - done, off_t(pos + int64_t(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  if (pos + int64_t(len) > size_) size_ = pos + int64_t(len);
+  return true;
+}
+
+bool TOutFile::Commit(std::string& error) {
+  if (fd_ < 0) {
+    error = "no output file";
+    return false;
+  }
+  bool ok = ::fsync(fd_) == 0;
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  if (!ok || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    error = "cannot write " + target_ + ": " + ErrnoText();
+    Discard();
+    return false;
+  }
+  temp_.clear();
+  g_pendingTemp[0] = 0;
+  return true;
+}
+
+void TOutFile::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+  g_pendingTemp[0] = 0;
+}
