@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "paths/Files.h"
+#include "settings/Global.h"
 #include "stub/StubRoles.h"
+#include "stub/StubWin.h"
 #include "util/Registry.h"
 #include "util/Trace.h"
 #include "util/Utils.h"
@@ -74,6 +76,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   TracePid(" ==== STUB START ====>" + commandLine + "<");
   g_package = new TGFileInfo(ExePath());
   ThisIs_AutoUpdateProg = g_package->IsAgentProgram();
+  SetSettingsFiles(ExeDir(true) + g_package->OriginalSettingsFileName(), ExeDir(true) + g_package->SettingsFileName());
   TracePid(std::string(" ThisIs_AutoUpdateProg=") + (ThisIs_AutoUpdateProg ? "TRUE" : "FALSE"));
   RunRole();
   delete g_package;
