@@ -23,6 +23,8 @@
 //   altf4               WM_SYSKEYDOWN VK_F4 with the Alt bit
 //   sleep:MS            pause
 //   wait-gone           wait until the box has gone
+//   next                wait until the box has gone and the next one is up;
+//                       the later steps work on that one
 //
 // The report:
 //   {"caption": "...", "text": "...", "text_class": "RICHEDIT" | "Edit",
@@ -347,11 +349,15 @@ int main(int argc, char** argv) {
       }
       continue;
     }
-    if (verb == "wait-gone") {
+    if (verb == "wait-gone" || verb == "next") {
       const DWORD start = GetTickCount();
       while (IsWindow(box)) {
         if (GetTickCount() - start > g_timeoutMs) return Fail("box still open");
         Sleep(50);
+      }
+      if (verb == "next") {
+        box = WaitForBox();
+        if (!box) return Fail("no next KMsgBox window");
       }
       continue;
     }
