@@ -227,6 +227,8 @@ TEST(PackBuild, TheSetupMarkKeepsAListedFileInItsPlace) {
       {{"data.bin", "readme.txt"}, "README.TXT*/x", {"|data.bin|", "|readme.txt*/x|"}},
       {{"data.bin", "Setup.exe*"}, "", {"|data.bin|", "|Setup.exe*|"}},
       {{"data.bin", "Setup.exe"}, "Setup.exe", {"|data.bin|", "|Setup.exe*|"}},
+      // An INI file after the options is a file to pack, not a project.
+      {{"lang.ini"}, "Setup.exe", {"|Setup.exe*|", "|lang.ini|"}},
   };
   for (auto& r : rows) {
     std::vector<std::string> args = {"build", "--stub", "stub.exe", "--out", "s.exe"};
@@ -239,6 +241,23 @@ TEST(PackBuild, TheSetupMarkKeepsAListedFileInItsPlace) {
     ASSERT_EQ(w.entries.size(), r.texts.size());
     for (size_t i = 0; i < r.texts.size(); ++i) EXPECT_EQ(w.entries[i].Text.find(r.texts[i]), 0u) << w.entries[i].Text;
   }
+}
+
+TEST(PackBuild, TheExampleProjectBuilds) {
+  std::string dir = ScratchDir();
+  WriteBytes(dir + "/stub.exe", FakeStub(2048));
+  std::string project = std::string(KORVAN_TEST_DATA) + "/../../examples/project.ini";
+  TRun run = RunPack({"build", project, "--stub", dir + "/stub.exe", "--out", dir + "/demo.exe"});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(run.Err, "") << "no warnings";
+  TGFileInfo info(dir + "/demo.exe");
+  EXPECT_EQ(ListTokenCount(info.LanguageList), 2);
+  EXPECT_NE(FindLanguageSection(info.LanguageList, "FRENCH"), "*");
+  Walked w;
+  ASSERT_TRUE(WalkAll(dir + "/demo.exe", w).Ok());
+  ASSERT_FALSE(w.entries.empty());
+  EXPECT_TRUE(w.entries[0].IsSetup);
+  EXPECT_EQ(RunPack({"verify", dir + "/demo.exe"}).Code, 0);
 }
 
 TEST(PackBuild, APackageWithoutFilesCarriesOnlyItsSections) {

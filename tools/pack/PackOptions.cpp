@@ -7,7 +7,8 @@
 #include "util/Utils.h"
 
 const char* const kProjectHelp =
-    "Project file (korvan-pack build PROJECT.ini [OPTION...]):\n"
+    "Project file (korvan-pack build PROJECT.ini [OPTION...], or --project FILE):\n"
+    "  The first argument after build names a project when it ends in .ini.\n"
     "  An INI file whose keys are the build options without their dashes.\n"
     "  Keys stand before any section or in [package]; relative paths are taken\n"
     "  from the project file's folder, which is also the default for dir.\n"
@@ -174,7 +175,6 @@ bool ParseBuildArguments(const std::vector<std::string>& args, TBuildOptions& op
   std::vector<TGiven> given;
   std::vector<std::string> positional;
   std::string project;
-  bool stubGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--") {
@@ -207,10 +207,11 @@ bool ParseBuildArguments(const std::vector<std::string>& args, TBuildOptions& op
       value = args[++i];
       hasValue = true;
     }
-    if (name == "stub") stubGiven = true;
     given.push_back(TGiven{d, value, hasValue});
   }
-  if (project.empty() && !stubGiven && !positional.empty() && EndsWithIni(positional[0])) {
+  // "build project.ini ...": only the very first argument can name a project,
+  // so "build --stub S --out O setup.ini" still packs setup.ini.
+  if (project.empty() && !args.empty() && !positional.empty() && positional[0] == args[0] && EndsWithIni(args[0])) {
     project = positional[0];
     positional.erase(positional.begin());
   }

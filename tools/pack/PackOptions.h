@@ -22,8 +22,8 @@ struct TBuildOptions {
   unsigned Jobs = 0;        // 0: one worker per core
 };
 
-// Parses the arguments after "build". A first argument ending in ".ini" while
-// no --stub is given, or --project FILE, reads a project file first; options
+// Parses the arguments after "build". A first argument ending in ".ini", or
+// --project FILE, reads a project file first; options
 // on the command line then override its keys and files given there follow its
 // files. False with Error (one line) on a bad argument.
 bool ParseBuildArguments(const std::vector<std::string>& args, TBuildOptions& options, std::string& error);
