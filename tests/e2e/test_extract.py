@@ -1,0 +1,141 @@
+"""The real stub under Wine on local packages made by the real korvan-pack:
+extraction, the setup's arguments and hand-shake, silent runs, damaged
+packages and clean-up."""
+import hashlib
+import json
+import os
+import shutil
+import struct
+import time
+
+import pytest
+
+from conftest import STUB, TESTKIT, pack, win_path, wait_for
+
+SETUP = TESTKIT / "setup_probe.exe"
+ROBOT = TESTKIT / "msgbox_robot.exe"
+
+
+def make_files(folder, count):
+    folder.mkdir(parents=True, exist_ok=True)
+    files = []
+    for i in range(count):
+        path = folder / f"file{i:02d}.{'bin' if i % 3 else 'txt'}"
+        data = (f"file {i}\n" * (i * 37 + 1)).encode() if i % 3 == 0 else os.urandom(1000 + i * 513)
+        path.write_bytes(data)
+        # Even seconds: a DOS date-time keeps two-second steps.
+        stamp = 1700000000 + i * 3600 * 24 + (i % 5) * 2
+        os.utime(path, (stamp, stamp))
+        files.append(path)
+    return files
+
+
+def build(tmp_path, files, setup_args="", extra=(), name="setup.exe", setup_name="setup_probe.exe"):
+    """A package of FILES (all in one folder) and the setup probe."""
+    report = tmp_path / "report.json"
+    folder = files[0].parent if files else tmp_path / "in"
+    shutil.copy(SETUP, folder / setup_name)
+    setup = f"{setup_name}*{setup_args} --report={win_path(report)}".replace("* ", "*")
+    out = tmp_path / name
+    pack("build", "--stub", STUB, "--out", out, "--dir", folder, "--setup", setup, *extra,
+         *[f.name for f in files])
+    return out, report
+
+
+def read_report(report):
+    return json.loads(report.read_text(encoding="latin-1"))
+
+
+def sha(path):
+    return hashlib.sha256(path.read_bytes()).hexdigest()
+
+
+def dos_time(stamp):
+    t = time.localtime(stamp)
+    return ((t.tm_year - 1980) << 25 | t.tm_mon << 21 | t.tm_mday << 16 | t.tm_hour << 11 | t.tm_min << 5
+            | t.tm_sec // 2)
+
+
+def working_folders(wine):
+    return sorted(p.name for p in wine.temp_dir.glob("SETUP_*"))
+
+
+def test_local_package_extracts_every_file_and_runs_the_setup(wine, tmp_path):
+    files = make_files(tmp_path / "in", 20)
+    package, report = build(tmp_path, files, setup_args="-s")
+    proc = wine.run(package, "/x", timeout=180)
+    assert proc.returncode == 0
+    got = read_report(report)
+    # The stub's arguments, then those after the star, then the token.
+    assert got["args"] == f"/x -s --report={win_path(report)} /TH_ID={got['token']}"
+    assert got["token"].startswith("_") and got["token"][1:].isdigit()
+    assert "  " not in got["command_line"]
+    assert got["atom_at_start"] is True
+    assert got["progress"][:2] == [0, 21]  # 20 files and the setup program
+    extracted = {f["name"]: f for f in got["files"]}
+    for f in files:
+        assert extracted[f.name]["sha256"] == sha(f), f.name
+        assert extracted[f.name]["size"] == f.stat().st_size
+        assert extracted[f.name]["dos_time"] == dos_time(int(f.stat().st_mtime)), f.name
+    assert extracted["setup_probe.exe"]["sha256"] == sha(SETUP)
+    # After the hand-shake the working folder is gone.
+    assert working_folders(wine) == []
+
+
+def test_hidden_run_starts_the_setup_hidden_without_a_question(wine, tmp_path):
+    files = make_files(tmp_path / "in", 2)
+    package, report = build(tmp_path, files, extra=["--announce-temp-drive"])
+    # With /hide no space question comes, so nothing has to answer it.
+    proc = wine.run(package, "/HIDE", timeout=120)
+    assert proc.returncode == 0
+    got = read_report(report)
+    assert got["show"] == 0  # SW_HIDE
+    assert got["args"].startswith("/HIDE ")
+
+
+def test_setup_without_arguments_gets_no_double_blank(wine, tmp_path):
+    files = make_files(tmp_path / "in", 1)
+    report = tmp_path / "report.json"
+    out = tmp_path / "plain.exe"
+    # The report path comes through the environment-free default: the temp folder.
+    shutil.copy(SETUP, files[0].parent / "setup_probe.exe")
+    pack("build", "--stub", STUB, "--out", out, "--dir", files[0].parent, "--setup", "setup_probe.exe",
+         files[0].name)
+    proc = wine.run(out, timeout=120)
+    assert proc.returncode == 0
+    got = read_report(wine.temp_dir / "korvan_setup_report.json")
+    assert got["command_line"].endswith(f"setup_probe.exe /TH_ID={got['token']}")
+    assert "  " not in got["command_line"]
+
+
+def test_a_dialog_that_outlives_the_setup_is_waited_for(wine, tmp_path):
+    files = make_files(tmp_path / "in", 1)
+    package, report = build(tmp_path, files, setup_args="--window-ms=3000")
+    started = time.monotonic()
+    proc = wine.run(package, "/hide", timeout=120)
+    assert proc.returncode == 0
+    assert read_report(report)["token"]
+    # The stub ended only after the holder's window (and the holder) had gone.
+    assert time.monotonic() - started >= 3
+    assert working_folders(wine) == []
+
+
+def flip_byte(path, offset_from_end=200):
+    data = bytearray(path.read_bytes())
+    data[len(data) - offset_from_end] ^= 0x40
+    path.write_bytes(bytes(data))
+
+
+def test_flipped_byte_shows_bad_crc_and_starts_no_setup(wine, tmp_path):
+    files = make_files(tmp_path / "in", 3)
+    package, report = build(tmp_path, files)
+    flip_byte(package)
+    robot = wine.start(ROBOT, "--timeout=60", "report", "press:1")
+    proc = wine.run(package, "/hide", timeout=120)
+    out, _ = robot.communicate(timeout=60)
+    box = json.loads(out.decode("latin-1").splitlines()[0])
+    assert box["caption"] == "Error"
+    assert "Bad CRC!" in box["text"]
+    assert proc.returncode == 0
+    assert not report.exists()
+    assert working_folders(wine) == []
