@@ -4,6 +4,7 @@ packages and clean-up."""
 import hashlib
 import json
 import os
+import re
 import shutil
 import struct
 import time
@@ -139,3 +140,42 @@ def test_flipped_byte_shows_bad_crc_and_starts_no_setup(wine, tmp_path):
     assert proc.returncode == 0
     assert not report.exists()
     assert working_folders(wine) == []
+
+
+@pytest.mark.parametrize("answer, extracted", [("press-caption:&No", False), ("press-caption:&Yes", True)])
+def test_space_question_names_the_drive_and_no_ends_the_run(wine, tmp_path, answer, extracted):
+    files = make_files(tmp_path / "in", 3)
+    package, report = build(tmp_path, files, extra=["--announce-temp-drive"])
+    robot = wine.start(ROBOT, "--timeout=60", "report", answer)
+    proc = wine.run(package, timeout=120)
+    out, _ = robot.communicate(timeout=60)
+    box = json.loads(out.decode("latin-1").splitlines()[0])
+    assert box["caption"] == "Confirm"
+    assert "Temp Drive (C:)" in box["text"]
+    assert re.search(r"required on your Temp drive is: \t  \d+\.\d{3} MB", box["text"])
+    assert re.search(r"Free space available on your Temp drive is: \t  \d+\.\d+ MB", box["text"])
+    assert [b["caption"] for b in box["buttons"]] == ["&Yes", "&No"]
+    assert proc.returncode == 0
+    assert report.exists() == extracted
+    assert working_folders(wine) == []
+
+
+def test_second_start_of_the_same_path_ends_at_once(wine, tmp_path):
+    files = make_files(tmp_path / "in", 1)
+    package, report = build(tmp_path, files, setup_args="--sleep-ms=8000")
+    first = wine.start(package, "/hide")
+    try:
+        assert wait_for(report.exists, timeout=60)
+        second = wine.run(package, "/hide", timeout=60)
+        assert second.returncode == 0
+        assert "==== STUB END ====>" in second.out
+        assert "FileInfo.FilesCount" not in second.out  # no extraction in the second process
+        # The same file under another path is another stub and runs.
+        other = tmp_path / "copy" / "setup.exe"
+        other.parent.mkdir()
+        shutil.copy(package, other)
+        third = wine.run(other, "/hide", timeout=120)
+        assert "FileInfo.FilesCount=" in third.out
+    finally:
+        out, _ = first.communicate(timeout=120)
+    assert first.returncode == 0
