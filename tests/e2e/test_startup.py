@@ -60,17 +60,6 @@ def test_agent_byte_and_agent_name_make_the_agent_program(wine, tmp_path):
     shutil.copy(package, agent)
     proc = wine.run(agent)
     assert re.search(r"^\d+ ThisIs_AutoUpdateProg=TRUE\r?$", proc.out, re.M), proc.out
-    # Under any other name the same file takes the stub role, which records
-    # where it was started from (its window then keeps the agent's clock).
-    other = tmp_path / "Other.exe"
-    shutil.copy(package, other)
-    running = wine.start(other)
-    try:
-        assert wait_for(lambda: wine.reg_query(DYN_KEY, "OriginExe") == win_path(other), timeout=60)
-    finally:
-        wine.shutdown()
-        out, _ = running.communicate(timeout=30)
-    assert "ThisIs_AutoUpdateProg=TRUE" in out.decode("latin-1")
 
 
 def test_stub_without_a_package_reports_a_bad_package_and_ends(wine):
