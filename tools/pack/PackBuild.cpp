@@ -383,10 +383,14 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
     return out.Append(zero, 4);
   };
   writer.Data = [&](size_t, const uint8_t* data, size_t len) { return out.Append(data, len); };
-  writer.End = [&](size_t, uint64_t packed) {
+  writer.End = [&](size_t entry, uint64_t packed) {
+    if (packed > 0x7FFFFFFFu) {
+      error = plan[entry].Path + ": compressed, it exceeds 2 GB; spanning (--volume-size) is not supported yet";
+      return false;
+    }
     uint8_t len[4];
     PutU32(len, uint32_t(packed));
-    return packed <= 0x7FFFFFFFu && out.WriteAt(lengthAt, len, 4);
+    return out.WriteAt(lengthAt, len, 4);
   };
   unsigned workers = o.Jobs ? o.Jobs : CpuCount();
   if (!CompressEntries(sources, workers, writer, error)) return false;
