@@ -60,8 +60,9 @@ std::string CommonFolder();
 std::string AuxiliaryFolder();
 
 // The whole expansion: date, names, folders, install markers, doubled
-// backslashes and, when FoldRelative, "..". Suffix follows folder values
-// unless the macro ends the text, stands before a blank or closes a list item.
+// backslashes and, when FoldRelative, "..". Suffix follows a folder value
+// unless the value is empty, or the macro ends the text, stands before a
+// blank or closes a list item.
 std::string ExpandMacrosWith(const std::string& text, const std::string& suffix, bool foldRelative,
                              const TMacroSources& sources);
 // Folds the paths that hold "\.." or "..\": each such item of a "|" or ","
