@@ -30,7 +30,7 @@ for _ in $(seq 300); do
   [ -s build/demo-robot.json ] && break
   sleep 0.2
 done
-import -display :${KORVAN_DISPLAY:-77} -window root "$screens/demo-question.png" 2>/dev/null && \
+import -display "$(scripts/wine-run --display)" -window root "$screens/demo-question.png" 2>/dev/null && \
   echo "   picture of the question: $screens/demo-question.png"
 touch "$screens/.demo-go"
 wait $robot

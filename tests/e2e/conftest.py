@@ -135,12 +135,23 @@ def pack(*args, check=True):
     return proc
 
 
+_display = None
+
+
+def display():
+    """The X display the Wine runs use, as wine-run reports it."""
+    global _display
+    if _display is None:
+        _display = subprocess.run([str(WINE_RUN), "--display"], stdout=subprocess.PIPE,
+                                  text=True, check=True).stdout.strip()
+    return _display
+
+
 def screenshot(name):
     """Saves a picture of the Xvfb screen under build/screens/."""
     SCREENS.mkdir(parents=True, exist_ok=True)
     out = SCREENS / f"{name}.png"
-    display = ":" + os.environ.get("KORVAN_DISPLAY", "77")
-    subprocess.run(["import", "-display", display, "-window", "root", str(out)], check=True)
+    subprocess.run(["import", "-display", display(), "-window", "root", str(out)], check=True)
     return out
 
 
