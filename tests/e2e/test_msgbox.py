@@ -123,7 +123,10 @@ def held(tmp_path, name):
                 screenshot(name)
         finally:
             go.write_text("go")
-        rest, _ = robot.communicate(timeout=60)
+        # Longer than the robot's own bounds (its hold and its settle after the
+        # key each wait up to --timeout), so that a stuck box is reported by
+        # the robot's message rather than by a bare timeout here.
+        rest, _ = robot.communicate(timeout=150)
         return first + rest.decode("latin-1"), robot.returncode
 
     return win_path(go), hold
