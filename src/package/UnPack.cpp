@@ -107,6 +107,8 @@ struct TEntryWriter {
   }
 };
 
+bool StoppedNow(const TExtractHost& host) { return host.Stopped && host.Stopped(host.Context); }
+
 void MarkDamaged(TExtractResult& result, const std::string& why) {
   result.Damaged = true;
   result.CrcOk = false;
@@ -126,6 +128,11 @@ bool ExtractEntry(const TInFile& file, int64_t pos, uint32_t len, const TExtract
     size_t want = len - done < kReadPiece ? len - done : kReadPiece;
     size_t got = file.ReadAt(pos + done, piece.data(), want);
     host.Pump(host.Context);
+    if (StoppedNow(host)) {
+      writer.End(false);
+      result.Cancelled = true;
+      return false;
+    }
     if (got != want) {
       ok = false;
       break;
@@ -195,7 +202,14 @@ void ExtractPackageCore(const TExtractArgs& args, const TExtractHost& host, TExt
       }
       TInFile file(volume);
       int64_t end = PackageEnd(file);
-      if (header.Magic == kPackageMagic) {
+      // A file whose checksum holds but that carries no package mark is not
+      // a package: the user hears of it as of a damaged one instead of the
+      // run ending without a word.
+      if (header.Magic != kPackageMagic) {
+        MarkDamaged(result, "no package mark in " + volume);
+        break;
+      }
+      {
         int64_t pos = header.DataOffset;
         int64_t sectionsEnd = 0;
         if (volumeNumber == 1) {
@@ -208,6 +222,10 @@ void ExtractPackageCore(const TExtractArgs& args, const TExtractHost& host, TExt
         bool damaged = false;
         do {
           host.Pump(host.Context);
+          if (StoppedNow(host)) {
+            goOn = false;
+            break;
+          }
           uint32_t len;
           // Every length comes from the file: it must fit before the end.
           if (!file.ReadU32(pos, len) || int64_t(len) > end - (pos + 4)) {
@@ -221,11 +239,12 @@ void ExtractPackageCore(const TExtractArgs& args, const TExtractHost& host, TExt
           if (chunks == sectionCount) sectionsEnd = pos;
           if (chunks <= sectionCount) continue;
           if (!ExtractEntry(file, data, len, args, host, result)) {
-            damaged = true;
+            if (result.Cancelled) goOn = false;
+            else damaged = true;
             break;
           }
         } while (end - pos > kHeaderBytes);
-        if (damaged) break;
+        if (damaged || !goOn) break;
         if (volumeNumber == 1 && !args.AgentName.empty()) WriteAgentCopy(file, volume, sectionsEnd, args, host);
       }
     }
@@ -236,7 +255,8 @@ void ExtractPackageCore(const TExtractArgs& args, const TExtractHost& host, TExt
       std::string text = ReplaceAllText(args.DiskPrompt, "<DISK_NUM>", IntToStr(volumeNumber));
       do {
         goOn = host.AskVolume(host.Context, text, args.PromptCaption, args.ButtonList, args.Charset);
-      } while (goOn && !FileExists(volume));
+      } while (goOn && !FileExists(volume) && !StoppedNow(host));
+      if (StoppedNow(host)) goOn = false;
     }
     host.Progress(host.Context, 1, 0, 0, 0);
     if (!goOn) break;

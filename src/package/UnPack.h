@@ -30,6 +30,9 @@ struct TExtractHost {
   std::string (*SaveErrorDetails)(void* context, const std::string& target, uint64_t dataSize);
   bool (*WriteWholeFile)(void* context, const std::string& path, const std::string& data, uint32_t dosTime);
   uint32_t (*FileDosTime)(void* context, const std::string& path);
+  // True once the run has been ended from outside (the window closed): the
+  // extraction stops at its next piece, as a cancelled one does. May be null.
+  bool (*Stopped)(void* context);
 };
 
 struct TExtractArgs {
@@ -50,7 +53,7 @@ struct TExtractResult {
   // The package was damaged past its checksum (a chunk longer than what is
   // left, an entry that does not inflate): CrcOk is false then too.
   bool Damaged = false;
-  bool Cancelled = false;
+  bool Cancelled = false;   // a volume prompt cancelled, or the run stopped
   std::string Problem;     // what was wrong, for tools that report it
   int NewFiles = 0;
 };

@@ -9,6 +9,9 @@
 
 namespace {
 
+bool g_stopped = false;
+bool Stopped(void*) { return g_stopped; }
+
 const char kDefaultButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
 
 void Progress(void* context, int kind, int rangeMax, int position, int step) {
@@ -78,7 +81,7 @@ void ExtractPackage(const std::string& packagePath, const std::string& destFolde
                     const std::string& promptCaption, const std::string& buttonList, int charset, bool forcePrompt,
                     std::string& setupEntry) {
   TExtractHost host = {reinterpret_cast<void*>(progress), Progress, Pump, Delay, AskVolume, ShowError,
-                       CreateFolder, OpenAppend, Write, Close, SaveErrorDetails, WriteWhole, DosTimeOf};
+                       CreateFolder, OpenAppend, Write, Close, SaveErrorDetails, WriteWhole, DosTimeOf, Stopped};
   TExtractArgs args;
   args.PackagePath = packagePath;
   args.DestFolder = destFolder;
@@ -93,3 +96,5 @@ void ExtractPackage(const std::string& packagePath, const std::string& destFolde
   crcOk = result.CrcOk;
   setupEntry = result.SetupEntry;
 }
+
+void StopExtraction() { g_stopped = true; }

@@ -15,3 +15,8 @@ void ExtractPackage(const std::string& packagePath, const std::string& destFolde
                     bool& crcOk, TProgressProc progress, const std::string& diskPrompt,
                     const std::string& promptCaption, const std::string& buttonList, int charset, bool forcePrompt,
                     std::string& setupEntry);
+
+// Ends the extraction under way, if any, at its next piece: the window that
+// ran it has gone. No setup is started and no message follows; the caller
+// deletes the folder as after a cancelled volume prompt.
+void StopExtraction();

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "net/InetHTTP.h"
+#include "package/UnPackWin.h"
 #include "paths/Files.h"
 #include "settings/Global.h"
 #include "settings/GlobalWin.h"
@@ -51,7 +52,10 @@ LRESULT CALLBACK StubWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       CreateControls(window);
       break;
     case WM_DESTROY:
+      // The run ends with the window: an extraction under way stops instead
+      // of writing into (or re-creating) the folder deleted here.
       DownloadAbort = 1;
+      StopExtraction();
       DeleteTree(WorkingFolder(), false);
       PostQuitMessage(0);
       break;

@@ -136,6 +136,7 @@ TEST(UnPack, DamagedPackagesEndWithoutASetupAndWriteNothingOutside) {
     std::vector<std::string> chunks;
     bool patchLength;  // make the first entry's length reach past the end
     bool damaged;
+    bool patchMagic = false;  // a right checksum over a file without the package mark
   };
   std::string good = Entry("|Setup.exe*|0|", std::string(5000, 'x'));
   std::string broken = good;
@@ -147,6 +148,7 @@ TEST(UnPack, DamagedPackagesEndWithoutASetupAndWriteNothingOutside) {
       {"not zlib at all", {std::string("hello world, no zlib here")}, false, true},
       {"chunk length beyond the end", {good}, true, true},
       {"entry without its 0x00", {std::string()}, false, true},
+      {"no package mark", {good}, false, true, true},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -161,13 +163,13 @@ TEST(UnPack, DamagedPackagesEndWithoutASetupAndWriteNothingOutside) {
       c.chunks = {z};
     }
     std::string file = BuildPackage(c.chunks, pkg);
-    if (c.patchLength) {
+    if (c.patchLength || c.patchMagic) {
       // The first entry chunk follows the two sections (4 + 14, 4 + 7 bytes).
-      uint8_t* p = reinterpret_cast<uint8_t*>(&file[29]);
-      PutU32(p, 0x7FFFFFF0u);
+      if (c.patchLength) PutU32(reinterpret_cast<uint8_t*>(&file[29]), 0x7FFFFFF0u);
       Spit(pkg, file);
       TPackageHeader h;
       ReadPackageHeader(pkg, h);
+      if (c.patchMagic) h.Magic = 0x12345678u;
       h.Crc = GetCrc(pkg, kHeaderBytes);
       uint8_t rec[kHeaderBytes];
       EncodeHeader(h, rec);
