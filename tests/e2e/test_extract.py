@@ -83,15 +83,39 @@ def test_local_package_extracts_every_file_and_runs_the_setup(wine, tmp_path):
     assert working_folders(wine) == []
 
 
-def test_hidden_run_starts_the_setup_hidden_without_a_question(wine, tmp_path):
+@pytest.mark.parametrize("args, extra", [(["/HIDE"], []), ([], ["--silent"])], ids=["switch", "silent-package"])
+def test_hidden_run_starts_the_setup_hidden_without_a_question(wine, tmp_path, args, extra):
     files = make_files(tmp_path / "in", 2)
-    package, report = build(tmp_path, files, extra=["--announce-temp-drive"])
-    # With /hide no space question comes, so nothing has to answer it.
-    proc = wine.run(package, "/HIDE", timeout=120)
+    package, report = build(tmp_path, files, extra=["--announce-temp-drive", *extra])
+    # Hidden, no space question comes, so nothing has to answer it.
+    proc = wine.run(package, *args, timeout=120)
     assert proc.returncode == 0
     got = read_report(report)
     assert got["show"] == 0  # SW_HIDE
-    assert got["args"].startswith("/HIDE ")
+    assert got["args"].startswith(" ".join(args + ["--report="]))
+
+
+def test_package_that_creates_the_agent_writes_it_beside_the_setup(wine, tmp_path):
+    files = make_files(tmp_path / "in", 2)
+    package, report = build(tmp_path, files, extra=["--creates-agent", "--agent-name", "ProdAgent.exe",
+                                                    "--agent-token", "tok"])
+    proc = wine.run(package, "/hide", timeout=120)
+    assert proc.returncode == 0
+    extracted = {f["name"]: f for f in read_report(report)["files"]}
+    # The agent program is the stub with its sections: no files, no package
+    # end at 252, and the agent byte set in its header.
+    data = bytearray(package.read_bytes())
+    header = data[len(data) - 74:]
+    offset = struct.unpack_from("<I", header, 4)[0]
+    pos = offset
+    for _ in range(2):
+        pos += 4 + struct.unpack_from("<I", data, pos)[0]
+    agent = bytearray(data[:pos])
+    agent[252:256] = b"\0\0\0\0"
+    header[69] = 1
+    agent += header
+    assert extracted["ProdAgent.exe"]["sha256"] == hashlib.sha256(bytes(agent)).hexdigest()
+    assert extracted["ProdAgent.exe"]["dos_time"] == dos_time(int(package.stat().st_mtime))
 
 
 def test_setup_without_arguments_gets_no_double_blank(wine, tmp_path):
