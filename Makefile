@@ -3,7 +3,7 @@
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build deps host win32 win64 test demo clean
+.PHONY: all build deps host win32 win64 test demo bench bench-quick clean
 
 all: build
 
@@ -31,6 +31,14 @@ test: deps
 demo: deps
 	@$(MAKE) --no-print-directory build
 	@bash scripts/demo.sh
+
+bench: deps
+	@$(MAKE) --no-print-directory build
+	@/usr/bin/python3 bench/run.py
+
+bench-quick: deps
+	@$(MAKE) --no-print-directory build
+	@/usr/bin/python3 bench/run.py --quick --results build/bench-quick.md
 
 clean:
 	rm -rf build

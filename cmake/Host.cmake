@@ -31,3 +31,12 @@ if(host_tests)
   include(GoogleTest)
   gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 endif()
+
+# Benchmark helpers (run by `make bench`, not by the tests).
+file(GLOB bench_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+foreach(source ${bench_sources})
+  get_filename_component(name ${source} NAME_WE)
+  add_executable(bench_${name} ${source})
+  target_link_libraries(bench_${name} PRIVATE korvan_core)
+  set_target_properties(bench_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endforeach()
