@@ -274,3 +274,109 @@ TEST(PackBuild, APackageWithoutFilesCarriesOnlyItsSections) {
 }
 
 }  // namespace
+
+namespace {
+
+// A setup package carrying a download token, and the internet-mode package
+// that names it, as a vendor builds them one after the other.
+TEST(PackBuild, AnInternetModePackageNamesTheSetupPackageBuiltBefore) {
+  Project p;
+  std::vector<std::string> setupArgs = p.Args("setup-pkg.exe");
+  setupArgs.insert(setupArgs.end(), {"--download-token", "the shared token"});
+  TRun run = RunPack(setupArgs, p.dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  run = RunPack({"build", "--stub", "stub.exe", "--out", "web.exe", "--lang", "lang.ini", "--download-url",
+                 "http://downloads.example.test/pub", "--download-package", "setup-pkg.exe", "--download-token",
+                 "the shared token", "--ask-before-download", "--creates-agent"},
+                p.dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(run.Err, "") << "no warnings";
+
+  TGFileInfo setup(p.dir + "/setup-pkg.exe");
+  TGFileInfo web(p.dir + "/web.exe");
+  EXPECT_FALSE(setup.IsInternetMode());
+  EXPECT_EQ(setup.Header.SectionCount, 3);
+  EXPECT_EQ(setup.DownloadToken(true), "the shared token");
+  EXPECT_EQ(setup.Header.FilesCount, 4u);
+
+  EXPECT_TRUE(web.IsInternetMode());
+  EXPECT_TRUE(web.IsAskBeforeDownload());
+  EXPECT_TRUE(web.IsCreatesAgent());
+  EXPECT_EQ(web.Header.SectionCount, 3);
+  EXPECT_EQ(web.Header.FilesCount, 0u);
+  EXPECT_EQ(web.DownloadUrl(), "http://downloads.example.test/pub");
+  EXPECT_EQ(web.DownloadFileName(), "setup-pkg.exe");
+  EXPECT_FALSE(web.AlwaysDownload());
+  EXPECT_EQ(web.DownloadSizeText(), IntToStr(int64_t(ReadBytes(p.dir + "/setup-pkg.exe").size())));
+  EXPECT_NE(web.DownloadToken(false), "the shared token") << "stored scrambled";
+  EXPECT_TRUE(web.SameDownloadToken(setup));
+  EXPECT_TRUE(setup.SameDownloadToken(web));
+  EXPECT_EQ(web.LanguageList, TGFileInfo(p.dir + "/setup-pkg.exe").LanguageList);
+  // The raw header, field by field, and the chunk walker: three sections, no entries.
+  TPackageHeader raw;
+  ReadPackageHeader(p.dir + "/web.exe", raw);
+  EXPECT_EQ(raw.InternetMode, 1);
+  EXPECT_EQ(raw.AskBeforeDownload, 1);
+  EXPECT_EQ(raw.DataOffset, 1536u);
+  EXPECT_EQ(raw.Crc, GetCrc(p.dir + "/web.exe", 74));
+  Walked w;
+  ASSERT_TRUE(WalkAll(p.dir + "/web.exe", w).Ok());
+  ASSERT_EQ(w.sections.size(), 3u);
+  EXPECT_EQ(w.sections[2], web.DownloadList);
+  EXPECT_TRUE(w.entries.empty());
+  EXPECT_EQ(RunPack({"verify", "web.exe"}, p.dir).Code, 0);
+  // A package built with another token is not the one the stub accepts.
+  run = RunPack({"build", "--stub", "stub.exe", "--out", "other.exe", "--download-token", "another", "--setup",
+                 "Setup.exe"},
+                p.dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_FALSE(web.SameDownloadToken(TGFileInfo(p.dir + "/other.exe")));
+}
+
+TEST(PackBuild, InternetModeOptionsAndTheirProjectKeys) {
+  struct {
+    const char* what;
+    std::vector<std::string> args;
+    const char* project;  // keys of a project file, or null
+    std::string list;     // DownloadList with the token field left out
+    bool ask;
+  } rows[] = {
+      {"size given, always download",
+       {"--download-url", "C:\\Setups", "--download-name", "full.exe", "--download-size", "1234567",
+        "--always-download", "--download-token", "t"},
+       nullptr, "|C:\\Setups|full.exe|1||1234567|", false},
+      {"project keys",
+       {},
+       "download-url = http://h/x\ndownload-name = s.exe\ndownload-token = t\ndownload-size = 5\n"
+       "ask-before-download = yes\nalways-download = 0\n",
+       "|http://h/x|s.exe|0||5|", true},
+      {"--internet with the url from the project",
+       {"--internet", "--download-name", "s.exe", "--download-token", "t"},
+       "download-url = http://h/y\n", "|http://h/y|s.exe|0|||", false},
+  };
+  for (auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::string dir = ScratchDir();
+    WriteBytes(dir + "/stub.exe", FakeStub(1024));
+    std::vector<std::string> args = {"build"};
+    if (r.project) {
+      WriteBytes(dir + "/p.ini", std::string("stub = stub.exe\nout = web.exe\n") + r.project);
+      args.push_back("p.ini");
+    } else {
+      args.insert(args.end(), {"--stub", "stub.exe", "--out", "web.exe"});
+    }
+    args.insert(args.end(), r.args.begin(), r.args.end());
+    TRun run = RunPack(args, dir);
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    TGFileInfo web(dir + "/web.exe");
+    EXPECT_TRUE(web.IsInternetMode());
+    EXPECT_EQ(web.IsAskBeforeDownload(), r.ask);
+    EXPECT_EQ(web.DownloadToken(true), "t");
+    std::string list = web.DownloadList;
+    std::string token = web.DownloadToken(false);
+    ASSERT_NE(list.find(token), std::string::npos);
+    EXPECT_EQ(list.erase(list.find(token), token.size()), r.list);
+  }
+}
+
+}  // namespace

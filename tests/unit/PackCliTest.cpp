@@ -10,6 +10,7 @@
 #include "PackTestKit.h"
 #include "package/PackWalk.h"
 #include "package/PackX.h"
+#include "util/Utils.h"
 
 namespace {
 
@@ -69,6 +70,34 @@ TEST(PackCli, RefusesBadInputsWithOneLineAndLeavesNothingBehind) {
       {"stub too small", {"--stub", "tiny-stub.exe", "--setup", "Setup.exe"}, "tiny-stub.exe", "not a Windows"},
       {"bar in a token", {"--stub", "stub.exe", "--agent-token", "a|b"}, "--agent-token", "\"|\""},
       {"later option", {"--stub", "stub.exe", "--volume-size", "1000"}, "volume-size", "not supported"},
+      {"files in internet mode",
+       {"--stub", "stub.exe", "--download-url", "http://h", "--download-name", "s.exe", "--download-token", "t",
+        "--setup", "Setup.exe"},
+       "Setup.exe", "carries no files"},
+      {"internet mode without a token", {"--stub", "stub.exe", "--download-url", "http://h", "--download-name", "s.exe"},
+       "--download-token", "needs"},
+      {"internet mode without a name", {"--stub", "stub.exe", "--download-url", "http://h", "--download-token", "t"},
+       "--download-name", "needs"},
+      {"internet mode without a url", {"--stub", "stub.exe", "--internet", "--download-name", "s.exe"},
+       "--download-url", "needs"},
+      {"ask without internet mode", {"--stub", "stub.exe", "--ask-before-download", "--setup", "Setup.exe"},
+       "--ask-before-download", "--download-url"},
+      {"size that is no number",
+       {"--stub", "stub.exe", "--download-url", "http://h", "--download-name", "s.exe", "--download-token", "t",
+        "--download-size", "2 MB"},
+       "2 MB", "size in bytes"},
+      {"download name with a folder",
+       {"--stub", "stub.exe", "--download-url", "http://h", "--download-name", "pub/s.exe", "--download-token", "t"},
+       "pub/s.exe", "path separator"},
+      {"setup package missing",
+       {"--stub", "stub.exe", "--download-url", "http://h", "--download-package", "gone.exe", "--download-token", "t"},
+       "gone.exe", "missing input"},
+      {"setup package that is none",
+       {"--stub", "stub.exe", "--download-url", "http://h", "--download-package", "b.txt", "--download-token", "t"},
+       "b.txt", "no package"},
+      {"bar in the url",
+       {"--stub", "stub.exe", "--download-url", "http://h/a|b", "--download-name", "s.exe", "--download-token", "t"},
+       "--download-url", "\"|\""},
   };
   for (auto& r : rows) {
     SCOPED_TRACE(r.what);
@@ -111,6 +140,47 @@ TEST(PackCli, RefusesToWriteOverAnInput) {
     EXPECT_EQ(ReadBytes(dir + "/stub.exe"), stub);
     EXPECT_EQ(ReadBytes(dir + "/b.txt"), b);
   }
+}
+
+TEST(PackCli, TheSetupPackageMustCarryTheSameDownloadToken) {
+  std::string dir = Folder();
+  struct {
+    const char* what;
+    std::vector<std::string> extra;  // for the setup package
+  } rows[] = {{"no token", {}}, {"another token", {"--download-token", "old"}}};
+  for (auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::vector<std::string> args = {"build", "--out", "full.exe", "--stub", "stub.exe", "--setup", "Setup.exe"};
+    args.insert(args.end(), r.extra.begin(), r.extra.end());
+    ASSERT_EQ(RunPack(args, dir).Code, 0);
+    TRun run = RunPack({"build", "--out", "web.exe", "--stub", "stub.exe", "--download-url", "http://h",
+                        "--download-package", "full.exe", "--download-token", "new"},
+                       dir);
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_NE(run.Err.find("another download token"), std::string::npos) << run.Err;
+    EXPECT_FALSE(Exists(dir + "/web.exe"));
+  }
+  // The setup package's own folder is not part of the name the stub fetches.
+  ASSERT_EQ(RunPack({"build", "--out", "sub/full.exe", "--stub", "stub.exe", "--setup", "Setup.exe",
+                     "--download-token", "new"},
+                    dir)
+                .Code,
+            0);
+  TRun run = RunPack({"build", "--out", "web.exe", "--stub", "stub.exe", "--download-url", "http://h",
+                      "--download-package", "sub/full.exe", "--download-token", "new"},
+                     dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(TGFileInfo(dir + "/web.exe").DownloadFileName(), "full.exe");
+  // Without a size the question would say 0 MB: built, with a warning.
+  run = RunPack({"build", "--out", "web2.exe", "--stub", "stub.exe", "--download-url", "http://h", "--download-name",
+                 "full.exe", "--download-token", "new"},
+                dir);
+  EXPECT_EQ(run.Code, 0);
+  EXPECT_NE(run.Err.find("warning"), std::string::npos) << run.Err;
+  TRun text = RunPack({"inspect", "web.exe"}, dir);
+  EXPECT_NE(text.Out.find("DownloadToken    new"), std::string::npos) << text.Out;
+  std::string size = IntToStr(int64_t(ReadBytes(dir + "/sub/full.exe").size()));
+  EXPECT_NE(text.Out.find("DownloadSize     " + size + " bytes (0.0"), std::string::npos) << text.Out;
 }
 
 TEST(PackCli, AFailedBuildKeepsTheOldOutput) {

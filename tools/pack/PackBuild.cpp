@@ -185,6 +185,118 @@ bool BuildProductList(const TBuildOptions& o, std::string& list, std::string& er
   return true;
 }
 
+uint32_t DownloadSeedOf(const TBuildOptions& o) {
+  uint32_t h = 2166136261u ^ 0x5EEDu;
+  const std::string* parts[] = {&o.DownloadUrl, &o.DownloadName, &o.DownloadToken};
+  for (const std::string* p : parts) {
+    for (unsigned char c : *p) h = (h ^ c) * 16777619u;
+    h = (h ^ 0x7C) * 16777619u;
+  }
+  return h;
+}
+
+bool IsDecimal(const std::string& s) {
+  if (s.empty() || s.size() > 19) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::string FilePart(const std::string& path) {
+  size_t p = path.find_last_of("/\\");
+  return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+// The third section: |DownloadUrl|DownloadFileName|always|token|size|.
+// Internet mode needs the source, the name and a token; a package that only
+// carries a download token is the setup package an internet-mode stub fetches.
+bool BuildDownloadList(const TBuildOptions& o, bool internet, std::string& list, std::vector<std::string>& warnings,
+                       std::string& error) {
+  list.clear();
+  if (!internet) {
+    const char* onlyInternet = o.AskBeforeDownload    ? "--ask-before-download"
+                               : o.AlwaysDownload     ? "--always-download"
+                               : !o.DownloadName.empty() ? "--download-name"
+                               : !o.DownloadSize.empty() ? "--download-size"
+                               : !o.DownloadPackage.empty() ? "--download-package"
+                                                             : nullptr;
+    if (onlyInternet) {
+      error = std::string(onlyInternet) + " belongs to an internet-mode package: give --download-url as well";
+      return false;
+    }
+    if (o.DownloadToken.empty()) return true;
+  }
+  struct {
+    const char* option;
+    const std::string* value;
+  } fields[] = {{"--download-url", &o.DownloadUrl},
+                {"--download-name", &o.DownloadName},
+                {"--download-token", &o.DownloadToken},
+                {"--download-size", &o.DownloadSize}};
+  for (auto& f : fields) {
+    if (f.value->find('|') != std::string::npos) {
+      error = std::string(f.option) + " must not contain \"|\"";
+      return false;
+    }
+  }
+  std::string name = o.DownloadName, size = o.DownloadSize;
+  if (internet) {
+    if (o.DownloadUrl.empty()) {
+      error = "an internet-mode package needs --download-url (the folder or address of the setup package)";
+      return false;
+    }
+    if (name.empty()) name = FilePart(o.DownloadPackage);
+    if (name.empty()) {
+      error = "an internet-mode package needs --download-name or --download-package";
+      return false;
+    }
+    std::string problem = FileNameProblem(name);
+    if (!problem.empty()) {
+      error = "--download-name " + Quoted(name) + ": " + problem;
+      return false;
+    }
+    // The stub takes a setup package only when its unscrambled token is the
+    // same as its own; an empty field unscrambles to a random number, so
+    // without a token no download could ever be accepted.
+    if (o.DownloadToken.empty()) {
+      error = "an internet-mode package needs --download-token (the setup package must carry the same one)";
+      return false;
+    }
+    if (!size.empty() && !o.DownloadPackage.empty()) {
+      error = "give --download-size or --download-package, not both";
+      return false;
+    }
+    if (!size.empty() && !IsDecimal(size)) {
+      error = "--download-size takes the setup package's size in bytes, not " + Quoted(size);
+      return false;
+    }
+    if (!o.DownloadPackage.empty()) {
+      TFileFacts facts;
+      if (!CheckInput(o.DownloadPackage, "the setup package", facts, error)) return false;
+      TGFileInfo setup(o.DownloadPackage);
+      if (!setup.HasMagic()) {
+        error = "--download-package " + o.DownloadPackage + " carries no package";
+        return false;
+      }
+      if (setup.IsInternetMode()) {
+        error = "--download-package " + o.DownloadPackage + " is an internet-mode package itself, not a setup package";
+        return false;
+      }
+      if (setup.DownloadToken(false).empty() || setup.DownloadToken(true) != o.DownloadToken) {
+        error = "--download-package " + o.DownloadPackage +
+                " carries another download token: build it with the same --download-token";
+        return false;
+      }
+      size = IntToStr(int64_t(facts.Size));
+    }
+    if (size.empty())
+      warnings.push_back("no --download-package or --download-size: the download question shows a size of 0");
+  }
+  std::string token = Scramble(o.DownloadToken, DownloadSeedOf(o));
+  list = "|" + o.DownloadUrl + "|" + name + "|" + (o.AlwaysDownload ? "1" : "0") + "|" + token + "|" + size + "|";
+  return true;
+}
+
 bool SameFile(const std::string& a, const TFileFacts& fa, const std::string& b) {
   std::string ra = RealPathOf(a), rb = RealPathOf(b);
   if (!ra.empty() && ra == rb) return true;
@@ -281,6 +393,12 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
   report = TBuildReport();
   std::vector<TPlanned> plan;
   if (!PlanEntries(o, plan, error)) return false;
+  const bool internet = o.Internet || !o.DownloadUrl.empty();
+  if (internet && !plan.empty()) {
+    error = "an internet-mode package carries no files (" + Quoted(plan[0].Name) +
+            "): pack them into the setup package given to --download-package";
+    return false;
+  }
 
   // Every input must be there before anything is written.
   TFileFacts stubFacts, langFacts, projectFacts;
@@ -295,7 +413,8 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
   struct {
     const std::string* path;
     std::string what;
-  } inputs[] = {{&o.Stub, "the stub"}, {&o.Lang, "the language file"}, {&o.Project, "the project file"}};
+  } inputs[] = {{&o.Stub, "the stub"}, {&o.Lang, "the language file"}, {&o.Project, "the project file"},
+                {&o.DownloadPackage, "the setup package"}};
   TFileFacts outFacts;
   GetFileFacts(o.Out, outFacts);
   if (RealPathOf(o.Out).empty()) {
@@ -324,17 +443,22 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
   std::string languageList, productList;
   if (!o.Lang.empty() && !BuildLanguageList(o.Lang, languageList, report.Warnings, error)) return false;
   if (!BuildProductList(o, productList, error)) return false;
+  std::string downloadList;
+  if (!BuildDownloadList(o, internet, downloadList, report.Warnings, error)) return false;
+  const bool hasDownloadList = internet || !downloadList.empty();
 
   TPackageHeader h;
   std::memset(&h, 0, sizeof h);
   h.Format = 1;
-  h.SectionCount = 2;
+  h.SectionCount = hasDownloadList ? 3 : 2;
   h.DataOffset = uint32_t(stub.size());
   h.FilesCount = uint32_t(plan.size());
   h.Magic = kPackageMagic;
   h.Reserved3 = 1;
   h.HeaderFlags = o.AnnounceTempDrive ? kFlagAnnounceTempDrive : 0;
   h.CreatesAgent = o.CreatesAgent ? 1 : 0;
+  h.InternetMode = internet ? 1 : 0;
+  h.AskBeforeDownload = internet && o.AskBeforeDownload ? 1 : 0;
   h.HeaderSize = kHeaderBytes;
   uint64_t sizes[kClusterSizes] = {};
   for (const TPlanned& p : plan) {
@@ -372,7 +496,8 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
     PutU32(len, uint32_t(text.size()));
     return out.Append(len, 4) && out.Append(text.data(), text.size());
   };
-  if (!out.Append(stub.data(), stub.size()) || !appendChunk(languageList) || !appendChunk(productList))
+  if (!out.Append(stub.data(), stub.size()) || !appendChunk(languageList) || !appendChunk(productList) ||
+      (hasDownloadList && !appendChunk(downloadList)))
     return writeFailed();
 
   int64_t lengthAt = 0;

@@ -8,6 +8,7 @@
 #include "PackJson.h"
 #include "package/PackWalk.h"
 #include "package/PackX.h"
+#include "settings/Global.h"
 #include "util/Utils.h"
 
 namespace {
@@ -113,6 +114,11 @@ std::string FlagNames(uint8_t flags) {
   return s.empty() ? "" : " (" + s.substr(1) + ")";
 }
 
+// The size as the stub's download question shows it.
+std::string SizeMegabytes(const TGFileInfo& info) {
+  return FormatMegabytes(double(StrToInt64Def(info.DownloadSizeText(), 0)));
+}
+
 void WriteJson(const std::string& path, const TWalkResult& w, const TSeen& seen, uint32_t crc, std::FILE* out) {
   const TPackageHeader& h = w.Header;
   TGFileInfo info(path);
@@ -170,6 +176,7 @@ void WriteJson(const std::string& path, const TWalkResult& w, const TSeen& seen,
     j.Bool("AlwaysDownload", info.AlwaysDownload());
     j.Text("DownloadToken", info.DownloadToken(false));
     j.Text("DownloadSizeText", info.DownloadSizeText());
+    j.Text("DownloadSizeMegabytes", SizeMegabytes(info));
     j.EndObject();
     if (!info.DownloadToken(false).empty()) j.Text("download_token_unscrambled", info.DownloadToken(true));
   }
@@ -230,7 +237,9 @@ void WriteText(const std::string& path, const TWalkResult& w, const TSeen& seen,
     std::fprintf(out, "               AlwaysDownload   %s\n", info.AlwaysDownload() ? "yes" : "no");
     std::string dtoken = info.DownloadToken(false);
     std::fprintf(out, "               DownloadToken    %s\n", dtoken.empty() ? "" : info.DownloadToken(true).c_str());
-    std::fprintf(out, "               DownloadSize     %s\n", info.DownloadSizeText().c_str());
+    std::fprintf(out, "               DownloadSize     %s bytes (%s MB)\n", info.DownloadSizeText().c_str(),
+                 SizeMegabytes(info).c_str());
+    std::fprintf(out, "               AskBeforeDownload %s\n", info.IsAskBeforeDownload() ? "yes" : "no");
   }
   std::fprintf(out, "entries        %d\n", int(seen.Entries.size()));
   if (!seen.Entries.empty())

@@ -30,6 +30,11 @@ const char* const kProjectHelp =
     "    silent = 0\n"
     "    announce-temp-drive = 1\n"
     "    creates-agent = 0\n"
+    "    ; internet mode instead of files:\n"
+    "    ; download-url = http://downloads.example.test/pub\n"
+    "    ; download-package = ../build/demo/setup.exe\n"
+    "    ; download-token = demo-download-token\n"
+    "    ; ask-before-download = 1\n"
     "\n"
     "    [files]\n"
     "    readme.txt\n"
@@ -60,16 +65,16 @@ const TOptionDef kOptions[] = {
     {"announce-temp-drive", kFlag, nullptr, &TBuildOptions::AnnounceTempDrive},
     {"creates-agent", kFlag, nullptr, &TBuildOptions::CreatesAgent},
     {"jobs", kNumber, nullptr, nullptr},
-    // Spanning and internet mode: their place is kept, the builder does not
-    // write them yet.
+    {"internet", kFlag, nullptr, &TBuildOptions::Internet},
+    {"ask-before-download", kFlag, nullptr, &TBuildOptions::AskBeforeDownload},
+    {"always-download", kFlag, nullptr, &TBuildOptions::AlwaysDownload},
+    {"download-url", kText, &TBuildOptions::DownloadUrl, nullptr},
+    {"download-name", kText, &TBuildOptions::DownloadName, nullptr},
+    {"download-token", kText, &TBuildOptions::DownloadToken, nullptr},
+    {"download-size", kText, &TBuildOptions::DownloadSize, nullptr},
+    {"download-package", kPath, &TBuildOptions::DownloadPackage, nullptr},
+    // Spanning: its place is kept, the builder does not write it yet.
     {"volume-size", kLater, nullptr, nullptr},
-    {"internet", kLater, nullptr, nullptr},
-    {"ask-before-download", kLater, nullptr, nullptr},
-    {"download-url", kLater, nullptr, nullptr},
-    {"download-name", kLater, nullptr, nullptr},
-    {"download-token", kLater, nullptr, nullptr},
-    {"download-size", kLater, nullptr, nullptr},
-    {"always-download", kLater, nullptr, nullptr},
 };
 
 const TOptionDef* FindOption(const std::string& name) {

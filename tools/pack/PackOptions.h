@@ -19,6 +19,16 @@ struct TBuildOptions {
   bool Silent = false;
   bool AnnounceTempDrive = false;
   bool CreatesAgent = false;
+  // Internet mode: the package carries no files, only where the setup
+  // package is fetched from. Any of these but DownloadToken makes one.
+  bool Internet = false;
+  bool AskBeforeDownload = false;
+  bool AlwaysDownload = false;
+  std::string DownloadUrl;
+  std::string DownloadName;
+  std::string DownloadToken;    // also given to the setup package itself
+  std::string DownloadSize;     // bytes, decimal; or taken from DownloadPackage
+  std::string DownloadPackage;  // the setup package built before
   unsigned Jobs = 0;        // 0: one worker per core
 };
 
