@@ -7,6 +7,7 @@
 #include "PackDeflate.h"
 #include "PackIni.h"
 #include "PackOs.h"
+#include "PackSpan.h"
 #include "package/PackX.h"
 #include "package/SLangId.h"
 #include "util/Utils.h"
@@ -394,6 +395,10 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
   std::vector<TPlanned> plan;
   if (!PlanEntries(o, plan, error)) return false;
   const bool internet = o.Internet || !o.DownloadUrl.empty();
+  if (internet && o.VolumeSize > 0) {
+    error = "--volume-size: an internet-mode package carries no files to span";
+    return false;
+  }
   if (internet && !plan.empty()) {
     error = "an internet-mode package carries no files (" + Quoted(plan[0].Name) +
             "): pack them into the setup package given to --download-package";
@@ -469,7 +474,7 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
     }
   }
   if (sizes[kClusterSizes - 1] > 0xFFFFFFFFull) {
-    error = "the files take more than 4 GB; spanning (--volume-size) is not supported yet";
+    error = "the files take more than 4 GB, more than the header can count";
     return false;
   }
   for (int i = 0; i < kClusterSizes; ++i) h.SizeByCluster[i] = uint32_t(sizes[i]);
@@ -500,31 +505,46 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
       (hasDownloadList && !appendChunk(downloadList)))
     return writeFailed();
 
-  int64_t lengthAt = 0;
-  TEntryWriter writer;
-  writer.Begin = [&](size_t) {
-    lengthAt = out.Size();
-    uint8_t zero[4] = {};
-    return out.Append(zero, 4);
-  };
-  writer.Data = [&](size_t, const uint8_t* data, size_t len) { return out.Append(data, len); };
-  writer.End = [&](size_t entry, uint64_t packed) {
-    if (packed > 0x7FFFFFFFu) {
-      error = plan[entry].Path + ": compressed, it exceeds 2 GB; spanning (--volume-size) is not supported yet";
+  std::vector<TSpanVolume> volumes;
+  if (o.VolumeSize > 0) {
+    uint64_t need = SmallestVolumeSize(uint64_t(out.Size()), sources);
+    if (o.VolumeSize < need) {
+      error = "--volume-size " + IntToStr(int64_t(o.VolumeSize)) + " is too small: the first volume holds the stub " +
+              "and the texts (" + IntToStr(out.Size()) + " bytes), each volume its 74-byte header and the start " +
+              "of a file; give at least " + IntToStr(int64_t(need));
       return false;
     }
-    uint8_t len[4];
-    PutU32(len, uint32_t(packed));
-    return out.WriteAt(lengthAt, len, 4);
-  };
-  unsigned workers = o.Jobs ? o.Jobs : CpuCount();
-  if (!CompressEntries(sources, workers, writer, error)) return false;
+    if (!WriteSpannedEntries(sources, o.VolumeSize, out, o.Out, stubFacts.Mode | 0644, volumes, error)) return false;
+  } else {
+    int64_t lengthAt = 0;
+    TEntryWriter writer;
+    writer.Begin = [&](size_t) {
+      lengthAt = out.Size();
+      uint8_t zero[4] = {};
+      return out.Append(zero, 4);
+    };
+    writer.Data = [&](size_t, const uint8_t* data, size_t len) { return out.Append(data, len); };
+    writer.End = [&](size_t entry, uint64_t packed) {
+      if (packed > 0x7FFFFFFFu) {
+        error = plan[entry].Path + ": compressed, it exceeds 2 GB; span the package with --volume-size";
+        return false;
+      }
+      uint8_t len[4];
+      PutU32(len, uint32_t(packed));
+      return out.WriteAt(lengthAt, len, 4);
+    };
+    unsigned workers = o.Jobs ? o.Jobs : CpuCount();
+    if (!CompressEntries(sources, workers, writer, error)) return false;
+    volumes.emplace_back();
+  }
 
   int64_t end = out.Size() + kHeaderBytes;
   if (end > 0x7FFFFFFFll) {
-    error = "the package would exceed 2 GB; spanning (--volume-size) is not supported yet";
+    error = "the package would exceed 2 GB; span it with --volume-size";
     return false;
   }
+  const bool spanned = volumes.size() > 1;
+  if (spanned) h.HeaderFlags |= kFlagSpanned;
   // Written with Crc 0 and the package end in place, then summed.
   uint8_t record[kHeaderBytes];
   EncodeHeader(h, record);
@@ -535,8 +555,54 @@ bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& err
   uint8_t crc[4];
   PutU32(crc, h.Crc);
   if (!out.WriteAt(end - kHeaderBytes + 16, crc, 4)) return writeFailed();
-  if (!out.Commit(error)) return false;
 
+  // Later volumes: entries only, with a header of their own; the spanned
+  // flag says that one more follows.
+  for (size_t v = 1; v < volumes.size(); ++v) {
+    TOutFile& file = *volumes[v].File;
+    TPackageHeader hv = h;
+    hv.Crc = 0;
+    hv.DataOffset = 0;
+    hv.HeaderFlags = uint8_t((h.HeaderFlags & ~kFlagSpanned) | (v + 1 < volumes.size() ? kFlagSpanned : 0));
+    EncodeHeader(hv, record);
+    if (!file.Append(record, kHeaderBytes)) return writeFailed();
+    // A volume whose first bytes read "MZ" and which has "PE" at 256 would be
+    // taken for an executable and its end read at 252: one zero byte in
+    // front, and the first entry one byte on.
+    if (IsPeFile(file.TempPath())) {
+      std::string data(size_t(file.Size() - kHeaderBytes), '\0');
+      {
+        TInFile in(file.TempPath());
+        if (in.ReadAt(0, &data[0], data.size()) != data.size()) return writeFailed();
+      }
+      hv.DataOffset = 1;
+      EncodeHeader(hv, record);
+      data.insert(data.begin(), '\0');
+      data.append(reinterpret_cast<const char*>(record), kHeaderBytes);
+      if (!file.WriteAt(0, data.data(), data.size())) return writeFailed();
+      if (IsPeFile(file.TempPath())) {
+        error = "volume " + IntToStr(int64_t(v + 1)) + " would read as an executable";
+        return false;
+      }
+    }
+    hv.Crc = GetCrc(file.TempPath(), kHeaderBytes);
+    PutU32(crc, hv.Crc);
+    if (!file.WriteAt(file.Size() - kHeaderBytes + 16, crc, 4)) return writeFailed();
+  }
+  for (size_t v = 1; v < volumes.size(); ++v)
+    if (!volumes[v].File->Commit(error)) return false;
+  if (!out.Commit(error)) return false;
+  // Volumes left from an earlier, longer build of the same output would
+  // never be read; they go.
+  for (int k = int(volumes.size()) + 1;; ++k) {
+    std::string stale = VolumeFileName(o.Out, k);
+    TPackageHeader sh;
+    ReadPackageHeader(stale, sh);
+    if (!FileExists(stale) || sh.Magic != kPackageMagic) break;
+    if (std::remove(stale.c_str()) == 0) report.Warnings.push_back("removed " + stale + " of an earlier build");
+  }
+
+  report.Volumes = int(volumes.size());
   report.Entries = int(plan.size());
   report.RawSize = sizes[0];
   report.PackageEnd = end;

@@ -14,6 +14,7 @@ struct TBuildReport {
   uint64_t RawSize = 0;     // SizeByCluster[0]
   int64_t PackageEnd = 0;   // the output's size
   uint32_t Crc = 0;
+  int Volumes = 1;         // PATH, PATH.002, ...
   std::vector<std::string> Warnings;
 };
 

@@ -43,6 +43,9 @@ const char kHelp[] =
     "  --announce-temp-drive   name the temporary drive even when space suffices\n"
     "  --creates-agent         write the update-agent program before the setup\n"
     "  --jobs N                compressing threads (default: one per core)\n"
+    "  --volume-size BYTES     span the package over volumes of at most BYTES:\n"
+    "                          OUT, OUT.002, OUT.003, ...; a file that does\n"
+    "                          not fit is continued in the next volume\n"
     "  --project FILE          read a project file first (see below)\n"
     "\n"
     "  Internet mode: the package carries no files; the stub fetches the setup\n"
@@ -83,8 +86,10 @@ int RunBuild(const std::vector<std::string>& args) {
   bool ok = BuildPackage(options, report, error);
   for (const std::string& w : report.Warnings) std::fprintf(stderr, "korvan-pack: warning: %s\n", w.c_str());
   if (!ok) return Fail(error, 1);
-  std::printf("%s: %d files, %llu bytes packed into %lld, checksum 0x%08X\n", options.Out.c_str(), report.Entries,
+  std::printf("%s: %d files, %llu bytes packed into %lld, checksum 0x%08X", options.Out.c_str(), report.Entries,
               (unsigned long long)report.RawSize, (long long)report.PackageEnd, unsigned(report.Crc));
+  if (report.Volumes > 1) std::printf(", %d volumes (.002 to .%03d)", report.Volumes, report.Volumes);
+  std::printf("\n");
   return 0;
 }
 

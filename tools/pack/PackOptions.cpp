@@ -30,6 +30,7 @@ const char* const kProjectHelp =
     "    silent = 0\n"
     "    announce-temp-drive = 1\n"
     "    creates-agent = 0\n"
+    "    ; volume-size = 1457664\n"
     "    ; internet mode instead of files:\n"
     "    ; download-url = http://downloads.example.test/pub\n"
     "    ; download-package = ../build/demo/setup.exe\n"
@@ -42,7 +43,7 @@ const char* const kProjectHelp =
 
 namespace {
 
-enum TKind { kPath, kText, kFlag, kMulti, kNumber, kLater };
+enum TKind { kPath, kText, kFlag, kMulti, kNumber, kSize, kLater };
 
 struct TOptionDef {
   const char* name;
@@ -73,8 +74,7 @@ const TOptionDef kOptions[] = {
     {"download-token", kText, &TBuildOptions::DownloadToken, nullptr},
     {"download-size", kText, &TBuildOptions::DownloadSize, nullptr},
     {"download-package", kPath, &TBuildOptions::DownloadPackage, nullptr},
-    // Spanning: its place is kept, the builder does not write it yet.
-    {"volume-size", kLater, nullptr, nullptr},
+    {"volume-size", kSize, nullptr, nullptr},
 };
 
 const TOptionDef* FindOption(const std::string& name) {
@@ -113,6 +113,16 @@ bool Apply(const TOptionDef& d, const std::string& value, bool hasValue, const s
         return false;
       }
       o.Jobs = unsigned(n);
+      return true;
+    }
+    case kSize: {
+      // The first volume's end is stored as a signed 32-bit value.
+      int64_t n;
+      if (!TryStrToInt64(value, n) || n < 0 || n > 0x7FFFFFFF) {
+        error = where + "volume-size takes a size in bytes up to 2147483647, not \"" + value + "\"";
+        return false;
+      }
+      o.VolumeSize = uint64_t(n);
       return true;
     }
     case kMulti:

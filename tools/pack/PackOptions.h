@@ -29,6 +29,7 @@ struct TBuildOptions {
   std::string DownloadToken;    // also given to the setup package itself
   std::string DownloadSize;     // bytes, decimal; or taken from DownloadPackage
   std::string DownloadPackage;  // the setup package built before
+  uint64_t VolumeSize = 0;  // 0: one file
   unsigned Jobs = 0;        // 0: one worker per core
 };
 
