@@ -361,7 +361,9 @@ TEST(PackCli, HelpDescribesTheProjectFileAndUsageErrorsExitTwo) {
       {{"build", "--stub", "s.exe"}, "--out"},
       {{"inspect"}, "needs a package"},
       {{"verify", "a", "b"}, "one package"},
-      {{"extract", "a", "dir"}, "not supported"},
+      {{"extract", "a"}, "a package and a folder"},
+      {{"extract", "a", "b", "c"}, "a package and a folder"},
+      {{"extract", "--all", "a", "b"}, "unknown option --all"},
   };
   for (auto& r : rows) {
     TRun run = RunPack(r.args);

@@ -13,14 +13,28 @@
 
 namespace {
 
+std::string Hex32(uint32_t v, bool prefix);
+
 struct TSeenEntry {
   TWalkEntry Entry;
   uint32_t Crc32 = 0;
+  int Volume = 1;
+  bool Continued = false;  // appends to the file of the entry before it
 };
 
 struct TSeen {
   std::vector<std::string> Sections;
   std::vector<TSeenEntry> Entries;
+  int Volume = 1;
+};
+
+// One volume of a package as walked: its file, the walk and its checksum.
+struct TVolume {
+  int Number = 1;
+  std::string Path;
+  bool Missing = false;
+  TWalkResult Walk;
+  uint32_t Crc = 0;
 };
 
 bool OnSection(void* c, int, const std::string& text) {
@@ -28,10 +42,15 @@ bool OnSection(void* c, int, const std::string& text) {
   return true;
 }
 bool OnBegin(void* c, const TWalkEntry& e) {
+  TSeen& seen = *static_cast<TSeen*>(c);
   TSeenEntry s;
   s.Entry = e;
   s.Crc32 = uint32_t(crc32(0, nullptr, 0));
-  static_cast<TSeen*>(c)->Entries.push_back(s);
+  s.Volume = seen.Volume;
+  // The first entry of a later volume may continue the last one before it.
+  s.Continued = !seen.Entries.empty() && seen.Entries.back().Volume != s.Volume &&
+                SameText(seen.Entries.back().Entry.Name, e.Name);
+  seen.Entries.push_back(s);
   return true;
 }
 bool OnData(void* c, const TWalkEntry&, const uint8_t* data, size_t len) {
@@ -44,14 +63,52 @@ bool OnEnd(void* c, const TWalkEntry& e) {
   return true;
 }
 
-TWalkResult Walk(const std::string& path, TSeen& seen) {
+// Walks the first volume and every volume its headers announce, counting
+// chunks across them as the extractor does. Stops at a missing volume or one
+// that carries no package; the last element then says which.
+std::vector<TVolume> WalkAll(const std::string& path, TSeen* seen) {
   TWalkHandlers h;
-  h.Context = &seen;
-  h.Section = OnSection;
-  h.EntryBegin = OnBegin;
-  h.EntryData = OnData;
-  h.EntryEnd = OnEnd;
-  return WalkVolume(path, 0, h);
+  if (seen) {
+    h.Context = seen;
+    h.Section = OnSection;
+    h.EntryBegin = OnBegin;
+    h.EntryData = OnData;
+    h.EntryEnd = OnEnd;
+  }
+  std::vector<TVolume> volumes;
+  int chunks = 0;
+  for (int n = 1;; ++n) {
+    TVolume v;
+    v.Number = n;
+    v.Path = n == 1 ? path : VolumeFileName(path, n);
+    if (n > 1 && !FileExists(v.Path)) {
+      v.Missing = true;
+      volumes.push_back(v);
+      break;
+    }
+    if (seen) seen->Volume = n;
+    v.Walk = WalkVolume(v.Path, chunks, h);
+    if (v.Walk.Status != wsNoFile && v.Walk.Status != wsNoPackage)
+      v.Crc = GetCrc(v.Path, int32_t(v.Walk.Header.HeaderSize));
+    chunks = v.Walk.Chunks;
+    volumes.push_back(v);
+    if (v.Walk.Status == wsNoFile || v.Walk.Status == wsNoPackage || !IsSpanned(v.Walk.Header)) break;
+  }
+  return volumes;
+}
+
+// The first fault of the volumes after the first, "" when there is none.
+std::string LaterVolumeFault(const std::vector<TVolume>& volumes) {
+  for (size_t i = 1; i < volumes.size(); ++i) {
+    const TVolume& v = volumes[i];
+    std::string at = v.Path + ": volume " + IntToStr(v.Number);
+    if (v.Missing) return at + " of the package is missing";
+    if (!v.Walk.Ok()) return at + ": " + v.Walk.Error;
+    if (v.Crc != v.Walk.Header.Crc)
+      return at + ": checksum mismatch: header says " + Hex32(v.Walk.Header.Crc, true) + ", the file sums to " +
+             Hex32(v.Crc, true);
+  }
+  return "";
 }
 
 std::string Hex(const std::string& bytes) {
@@ -119,7 +176,9 @@ std::string SizeMegabytes(const TGFileInfo& info) {
   return FormatMegabytes(double(StrToInt64Def(info.DownloadSizeText(), 0)));
 }
 
-void WriteJson(const std::string& path, const TWalkResult& w, const TSeen& seen, uint32_t crc, std::FILE* out) {
+void WriteJson(const std::string& path, const std::vector<TVolume>& volumes, const TSeen& seen, std::FILE* out) {
+  const TWalkResult& w = volumes[0].Walk;
+  const uint32_t crc = volumes[0].Crc;
   const TPackageHeader& h = w.Header;
   TGFileInfo info(path);
   TJsonWriter j;
@@ -194,16 +253,41 @@ void WriteJson(const std::string& path, const TWalkResult& w, const TSeen& seen,
     j.Number("packed_size", e.PackedSize);
     j.Number("size", e.Size);
     j.Text("crc32", Hex32(s.Crc32, false));
+    j.Number("volume", uint64_t(s.Volume));
+    j.Bool("continued", s.Continued);
     j.EndObject();
   }
   j.EndArray();
-  j.Bool("walk_ok", w.Ok());
-  j.Text("walk_error", w.Error);
+  j.BeginArray("volumes");
+  for (const TVolume& v : volumes) {
+    j.BeginObject();
+    j.Number("number", uint64_t(v.Number));
+    j.Text("path", v.Path);
+    j.Bool("missing", v.Missing);
+    if (!v.Missing) {
+      j.Number("size", uint64_t(v.Walk.FileSize));
+      j.Number("package_end", uint64_t(v.Walk.End));
+      j.Number("DataOffset", v.Walk.Header.DataOffset);
+      j.Number("HeaderFlags", v.Walk.Header.HeaderFlags);
+      j.Number("Crc", v.Walk.Header.Crc);
+      j.Number("GetCrc", v.Crc);
+      j.Bool("checksum_ok", v.Crc == v.Walk.Header.Crc);
+      j.Bool("walk_ok", v.Walk.Ok());
+      j.Text("walk_error", v.Walk.Error);
+    }
+    j.EndObject();
+  }
+  j.EndArray();
+  std::string fault = LaterVolumeFault(volumes);
+  j.Bool("walk_ok", w.Ok() && fault.empty());
+  j.Text("walk_error", !w.Ok() ? w.Error : fault);
   j.EndObject();
   std::fputs(j.Result().c_str(), out);
 }
 
-void WriteText(const std::string& path, const TWalkResult& w, const TSeen& seen, uint32_t crc, std::FILE* out) {
+void WriteText(const std::string& path, const std::vector<TVolume>& volumes, const TSeen& seen, std::FILE* out) {
+  const TWalkResult& w = volumes[0].Walk;
+  const uint32_t crc = volumes[0].Crc;
   const TPackageHeader& h = w.Header;
   TGFileInfo info(path);
   std::fprintf(out, "package        %s\n", path.c_str());
@@ -249,8 +333,20 @@ void WriteText(const std::string& path, const TWalkResult& w, const TSeen& seen,
     const TWalkEntry& e = s.Entry;
     std::string name = e.Name;
     if (e.IsSetup) name += "  [setup" + (e.SetupArgs.empty() ? std::string() : ": " + e.SetupArgs) + "]";
+    if (s.Volume > 1) name += "  [volume " + IntToStr(s.Volume) + (s.Continued ? ", continued]" : "]");
     std::fprintf(out, "  %-4d %-19s %10u %10llu  %s  %s\n", ++n, DosTimeText(e.DosTime).c_str(), unsigned(e.PackedSize),
                  (unsigned long long)e.Size, Hex32(s.Crc32, false).c_str(), name.c_str());
+  }
+  if (volumes.size() > 1) {
+    std::fprintf(out, "volumes        %d\n", int(volumes.size()));
+    for (const TVolume& v : volumes) {
+      if (v.Missing) {
+        std::fprintf(out, "  %-4d %s  MISSING\n", v.Number, v.Path.c_str());
+        continue;
+      }
+      std::fprintf(out, "  %-4d %s  %lld bytes, checksum %s%s\n", v.Number, v.Path.c_str(), (long long)v.Walk.FileSize,
+                   v.Crc == v.Walk.Header.Crc ? "ok" : "MISMATCH", v.Walk.Ok() ? "" : ("; " + v.Walk.Error).c_str());
+    }
   }
 }
 
@@ -266,16 +362,21 @@ std::string DosTimeText(uint32_t t) {
 
 int InspectPackage(const std::string& path, bool json, std::FILE* out, std::FILE* err) {
   TSeen seen;
-  TWalkResult w = Walk(path, seen);
+  std::vector<TVolume> volumes = WalkAll(path, &seen);
+  const TWalkResult& w = volumes[0].Walk;
   if (w.Status == wsNoFile || w.Status == wsNoPackage) {
     std::fprintf(err, "korvan-pack: %s: %s\n", path.c_str(), w.Error.c_str());
     return 1;
   }
-  uint32_t crc = GetCrc(path, int32_t(w.Header.HeaderSize));
-  if (json) WriteJson(path, w, seen, crc, out);
-  else WriteText(path, w, seen, crc, out);
+  if (json) WriteJson(path, volumes, seen, out);
+  else WriteText(path, volumes, seen, out);
   if (!w.Ok()) {
     std::fprintf(err, "korvan-pack: %s: %s\n", path.c_str(), w.Error.c_str());
+    return 1;
+  }
+  std::string fault = LaterVolumeFault(volumes);
+  if (!fault.empty()) {
+    std::fprintf(err, "korvan-pack: %s\n", fault.c_str());
     return 1;
   }
   return 0;
@@ -295,31 +396,72 @@ bool VerifyPackage(const std::string& path, std::string& summary, std::string& r
     reason = path + ": no package (magic number missing)";
     return false;
   }
-  uint32_t crc = GetCrc(path, int32_t(header.HeaderSize));
-  if (crc != header.Crc) {
-    reason = path + ": checksum mismatch: header says " + Hex32(header.Crc, true) + ", the file sums to " +
-             Hex32(crc, true);
+  // Entries are inflated and dropped: only the walk's verdict and the names
+  // count.
+  TSeen seen;
+  std::vector<TVolume> volumes = WalkAll(path, &seen);
+  for (const TVolume& v : volumes) {
+    std::string at = v.Number == 1 ? path : v.Path + ": volume " + IntToStr(v.Number);
+    if (v.Missing) {
+      reason = at + " of the package is missing";
+      return false;
+    }
+    const TWalkResult& w = v.Walk;
+    if (w.Status == wsNoFile || w.Status == wsNoPackage) {
+      reason = at + ": " + w.Error;
+      return false;
+    }
+    if (v.Crc != w.Header.Crc) {
+      reason = at + ": checksum mismatch: header says " + Hex32(w.Header.Crc, true) + ", the file sums to " +
+               Hex32(v.Crc, true);
+      return false;
+    }
+    if (!w.Ok()) {
+      reason = at + ": " + w.Error;
+      return false;
+    }
+    if (w.LeftBeforeEnd() != int64_t(w.Header.HeaderSize)) {
+      reason = at + ": " + IntToStr(w.LeftBeforeEnd()) + " bytes between the last chunk and the package end, " +
+               "where the " + IntToStr(w.Header.HeaderSize) + "-byte header should stand";
+      return false;
+    }
+  }
+  // Files: an entry whose name came before is appended to that file by the
+  // extractor, which is right only for the part continued at the start of
+  // the next volume.
+  int files = 0;
+  std::vector<std::string> names;
+  for (const TSeenEntry& e : seen.Entries) {
+    if (e.Continued) continue;
+    for (const std::string& n : names) {
+      if (SameText(n, e.Entry.Name)) {
+        reason = path + ": two entries named \"" + e.Entry.Name + "\" (volume " + IntToStr(e.Volume) +
+                 "): the second would be appended to the first";
+        return false;
+      }
+    }
+    names.push_back(e.Entry.Name);
+    ++files;
+  }
+  int skipped = 0;
+  for (const TVolume& v : volumes) skipped += v.Walk.SkippedEntries;
+  if (uint32_t(files + skipped) != header.FilesCount) {
+    reason = path + ": the header counts " + IntToStr(header.FilesCount) + " files, the package holds " +
+             IntToStr(files + skipped);
     return false;
   }
-  // Entries are inflated and dropped: only the walk's verdict counts.
-  TWalkHandlers none;
-  TWalkResult w = WalkVolume(path, 0, none);
-  if (!w.Ok()) {
-    reason = path + ": " + w.Error;
-    return false;
-  }
-  if (w.LeftBeforeEnd() != int64_t(w.Header.HeaderSize)) {
-    reason = path + ": " + IntToStr(w.LeftBeforeEnd()) + " bytes between the last chunk and the package end, " +
-             "where the " + IntToStr(w.Header.HeaderSize) + "-byte header should stand";
-    return false;
-  }
-  int entries = w.Entries + w.SkippedEntries;
-  // A spanned package counts the entries of all its volumes.
-  if (!IsSpanned(w.Header) && uint32_t(entries) != w.Header.FilesCount) {
-    reason = path + ": the header counts " + IntToStr(w.Header.FilesCount) + " files, the package holds " +
-             IntToStr(entries);
-    return false;
-  }
-  summary = path + ": sound: " + IntToStr(entries) + " entries, checksum " + Hex32(crc, true);
+  summary = path + ": sound: " + IntToStr(files + skipped) + " entries, checksum " + Hex32(volumes[0].Crc, true);
+  if (volumes.size() > 1) summary += ", " + IntToStr(int64_t(volumes.size())) + " volumes";
   return true;
+}
+
+std::string MissingVolume(const std::string& path) {
+  TPackageHeader h;
+  ReadPackageHeader(path, h);
+  for (int n = 2; h.Magic == kPackageMagic && IsSpanned(h); ++n) {
+    std::string next = VolumeFileName(path, n);
+    if (!FileExists(next)) return next + ": volume " + IntToStr(n) + " of the package is missing";
+    ReadPackageHeader(next, h);
+  }
+  return "";
 }

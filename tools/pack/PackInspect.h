@@ -13,5 +13,9 @@ int InspectPackage(const std::string& path, bool json, std::FILE* out, std::FILE
 // sound; otherwise Reason is one line naming the file (and the entry).
 bool VerifyPackage(const std::string& path, std::string& summary, std::string& reason);
 
+// The first volume that the headers announce but that is not there, as
+// "PATH.00N: volume N of the package is missing"; "" when all are present.
+std::string MissingVolume(const std::string& path);
+
 // "YYYY-MM-DD hh:mm:ss" of a DOS date-time, "-" for 0.
 std::string DosTimeText(uint32_t dosTime);

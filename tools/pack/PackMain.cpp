@@ -8,6 +8,10 @@
 #include "PackBuild.h"
 #include "PackInspect.h"
 #include "PackOptions.h"
+#include "PackOs.h"
+#include "package/PackX.h"
+#include "package/UnPackHost.h"
+#include "util/Utils.h"
 
 namespace {
 
@@ -16,6 +20,7 @@ const char kUsage[] =
     "       korvan-pack build PROJECT.ini [OPTION...] [FILE...]\n"
     "       korvan-pack inspect PACKAGE [--json]\n"
     "       korvan-pack verify PACKAGE\n"
+    "       korvan-pack extract PACKAGE DIR\n"
     "       korvan-pack --help\n";
 
 const char kHelp[] =
@@ -71,6 +76,12 @@ const char kHelp[] =
     "\n"
     "verify: checks the checksum and inflates every entry without writing\n"
     "anything. Exit 0 when sound, else one line naming the fault and exit 1.\n"
+    "inspect and verify read every volume of a spanned package.\n"
+    "\n"
+    "extract: writes the files of the package, from all its volumes, into DIR\n"
+    "(created; it must be new or empty) with the extractor the stub runs. A\n"
+    "missing volume, a damaged one or a file that cannot be written ends it\n"
+    "with one line and exit 1, and what was written into DIR is removed.\n"
     "\n";
 
 int Fail(const std::string& message, int code) {
@@ -89,6 +100,60 @@ int RunBuild(const std::vector<std::string>& args) {
   std::printf("%s: %d files, %llu bytes packed into %lld, checksum 0x%08X", options.Out.c_str(), report.Entries,
               (unsigned long long)report.RawSize, (long long)report.PackageEnd, unsigned(report.Crc));
   if (report.Volumes > 1) std::printf(", %d volumes (.002 to .%03d)", report.Volumes, report.Volumes);
+  std::printf("\n");
+  return 0;
+}
+
+// Error boxes come in the stub's mark-up; one plain line here.
+std::string PlainText(std::string text) {
+  const char* const tags[] = {"<P>", "<p>", "<T>", "<t>", "<B>", "</B>", "<b>", "</b>"};
+  for (const char* t : tags) text = ReplaceAllText(text, t, " ");
+  std::string out;
+  for (char c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
+    out += c;
+  }
+  return Trim(out);
+}
+
+int RunExtract(const std::vector<std::string>& args) {
+  std::vector<std::string> positional;
+  for (const std::string& a : args) {
+    if (a.compare(0, 2, "--") == 0) return Fail("unknown option " + a + " for extract", 2);
+    positional.push_back(a);
+  }
+  if (positional.size() != 2) return Fail("extract takes a package and a folder", 2);
+  const std::string& path = positional[0];
+  std::string dir = positional[1];
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  TPackageHeader header;
+  ReadPackageHeader(path, header);
+  if (!FileExists(path)) return Fail(path + ": cannot open the file", 1);
+  if (header.Magic != kPackageMagic) return Fail(path + ": no package (magic number missing)", 1);
+  std::string missing = MissingVolume(path);
+  if (!missing.empty()) return Fail(missing, 1);
+  // Entries are appended to files already there, as the stub does in its own
+  // fresh folder; a folder with files in it would give other bytes.
+  bool created = !IsFolder(dir);
+  std::vector<std::string> names;
+  if (!created && (!ListFolder(dir, names) || !names.empty()))
+    return Fail(dir + " is not empty: extract into a new or empty folder", 1);
+  std::string messages;
+  ResetExtractWriteFailures();
+  TExtractResult r = ExtractToFolder(path, dir, messages);
+  std::string problem;
+  if (r.Cancelled) problem = MissingVolume(path).empty() ? "extraction stopped" : MissingVolume(path);
+  else if (r.Damaged) problem = "damaged: " + r.Problem;
+  else if (!r.CrcOk) problem = r.Problem.empty() ? "checksum mismatch" : r.Problem;
+  else if (!messages.empty()) problem = PlainText(messages.substr(0, messages.find('\n')));
+  if (!problem.empty()) {
+    RemoveFolderFiles(dir, created);
+    if (problem.compare(0, path.size(), path) != 0) problem = path + ": " + problem;
+    return Fail(problem, 1);
+  }
+  std::printf("%s: %d files extracted into %s", path.c_str(), r.NewFiles, dir.c_str());
+  if (!r.SetupEntry.empty()) std::printf(", setup %s", r.SetupEntry.c_str());
   std::printf("\n");
   return 0;
 }
@@ -126,7 +191,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", summary.c_str());
     return 0;
   }
-  if (command == "extract") return Fail("extract is not supported by this korvan-pack yet", 2);
+  if (command == "extract") return RunExtract(args);
   std::fputs(kUsage, stderr);
   return Fail("unknown command " + command, 2);
 }

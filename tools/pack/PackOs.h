@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct TFileFacts {
   bool Exists = false;
@@ -34,6 +35,12 @@ std::string DirPartOf(const std::string& path);  // "." when there is no folder
 uint32_t LocalDosDateTime(int64_t unixSeconds);
 
 unsigned CpuCount();
+
+// The names in a folder, without "." and ".."; false when it cannot be read.
+bool ListFolder(const std::string& dir, std::vector<std::string>& names);
+bool IsFolder(const std::string& path);
+// Removes the files directly in Dir (not below), then Dir itself when asked.
+void RemoveFolderFiles(const std::string& dir, bool andFolder);
 
 // The package being written. It is created as a temporary file beside the
 // target and renamed over the target by Commit; until then the target is

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -61,6 +62,30 @@ uint32_t LocalDosDateTime(int64_t unixSeconds) {
   int sec = local.tm_sec > 59 ? 59 : local.tm_sec;
   uint32_t tod = uint32_t(local.tm_hour << 11 | local.tm_min << 5 | sec / 2);
   return date << 16 | tod;
+}
+
+bool ListFolder(const std::string& dir, std::vector<std::string>& names) {
+  names.clear();
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return false;
+  while (struct dirent* e = ::readdir(d)) {
+    std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(d);
+  return true;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void RemoveFolderFiles(const std::string& dir, bool andFolder) {
+  std::vector<std::string> names;
+  if (ListFolder(dir, names))
+    for (const std::string& n : names) ::unlink(JoinPath(dir, n).c_str());
+  if (andFolder) ::rmdir(dir.c_str());
 }
 
 unsigned CpuCount() {
