@@ -9,6 +9,8 @@
 #include "PackTestKit.h"
 #include "package/PackWalk.h"
 #include "package/PackX.h"
+#include "package/UnPack.h"
+#include "package/UnPackHost.h"
 #include "util/Utils.h"
 
 namespace {
@@ -377,6 +379,158 @@ TEST(PackBuild, InternetModeOptionsAndTheirProjectKeys) {
     ASSERT_NE(list.find(token), std::string::npos);
     EXPECT_EQ(list.erase(list.find(token), token.size()), r.list);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Bytes that do not compress, so that sizes on disk are predictable.
+std::string NoiseBytes(size_t n, uint32_t seed) {
+  std::string s(n, '\0');
+  uint32_t x = seed * 2654435761u + 0x9E3779B9u;
+  for (size_t i = 0; i < n; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    s[i] = char(x >> 24);
+  }
+  return s;
+}
+
+struct VolumeWalk {
+  std::string path;
+  TWalkResult result;
+  std::vector<TWalkEntry> entries;
+};
+
+// Every volume, walked with the chunk counter carried across them as the
+// extractor counts it.
+std::vector<VolumeWalk> WalkVolumes(const std::string& first) {
+  std::vector<VolumeWalk> out;
+  int chunks = 0;
+  for (int n = 1; n < 100; ++n) {
+    VolumeWalk v;
+    v.path = n == 1 ? first : VolumeFileName(first, n);
+    if (!Exists(v.path)) break;
+    TWalkHandlers h;
+    h.Context = &v.entries;
+    h.EntryEnd = [](void* c, const TWalkEntry& e) {
+      static_cast<std::vector<TWalkEntry>*>(c)->push_back(e);
+      return true;
+    };
+    v.result = WalkVolume(v.path, chunks, h);
+    chunks = v.result.Chunks;
+    out.push_back(v);
+  }
+  return out;
+}
+
+TEST(PackSpan, FilesSplitAcrossVolumesComeBackWhole) {
+  struct {
+    const char* what;
+    std::vector<std::pair<std::string, size_t>> files;  // name, size of noise
+    uint64_t volumeSize;
+    size_t volumes;
+    std::vector<std::vector<std::string>> names;  // entries per volume
+  } rows[] = {
+      {"one file across two volumes", {{"Setup.exe", 120000}}, 80000, 2, {{"Setup.exe"}, {"Setup.exe"}}},
+      {"three volumes, the middle file in two",
+       {{"Setup.exe", 3000}, {"big.bin", 90000}, {"tail.txt", 30000}, {"empty.txt", 0}},
+       60000,
+       3,
+       {{"Setup.exe", "big.bin"}, {"big.bin", "tail.txt"}, {"tail.txt", "empty.txt"}}},
+      {"one file over three volumes", {{"Setup.exe", 150000}}, 60000, 3,
+       {{"Setup.exe"}, {"Setup.exe"}, {"Setup.exe"}}},
+  };
+  for (auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::string dir = ScratchDir();
+    WriteBytes(dir + "/stub.exe", FakeStub(1536));
+    std::vector<std::string> args = {"build", "--stub", "stub.exe", "--out", "span.exe", "--announce-temp-drive",
+                                     "--volume-size", std::to_string(r.volumeSize)};
+    std::map<std::string, std::string> want;
+    uint32_t seed = 1;
+    for (auto& f : r.files) {
+      want[f.first] = NoiseBytes(f.second, seed++);
+      WriteBytes(dir + "/" + f.first, want[f.first]);
+      args.push_back(f.first == "Setup.exe" ? "Setup.exe*/q" : f.first);
+    }
+    TRun run = RunPack(args, dir);
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_NE(run.Out.find(std::to_string(r.volumes) + " volumes"), std::string::npos) << run.Out;
+
+    std::string first = dir + "/span.exe";
+    std::vector<VolumeWalk> volumes = WalkVolumes(first);
+    ASSERT_EQ(volumes.size(), r.volumes);
+    for (size_t v = 0; v < volumes.size(); ++v) {
+      SCOPED_TRACE("volume " + std::to_string(v + 1));
+      const VolumeWalk& w = volumes[v];
+      ASSERT_TRUE(w.result.Ok()) << w.result.Error;
+      EXPECT_LE(uint64_t(w.result.FileSize), r.volumeSize);
+      EXPECT_EQ(w.result.LeftBeforeEnd(), 74);
+      const TPackageHeader& h = w.result.Header;
+      EXPECT_EQ(h.Magic, kPackageMagic);
+      EXPECT_EQ(h.Crc, GetCrc(w.path, 74));
+      EXPECT_EQ(IsSpanned(h), v + 1 < volumes.size());
+      EXPECT_EQ(h.HeaderFlags & kFlagAnnounceTempDrive, kFlagAnnounceTempDrive);
+      EXPECT_EQ(h.FilesCount, r.files.size());
+      // Only the first volume is an executable with sections.
+      EXPECT_EQ(IsPeFile(w.path), v == 0);
+      EXPECT_EQ(h.DataOffset, v == 0 ? 1536u : 0u);
+      std::vector<std::string> names;
+      for (const TWalkEntry& e : w.entries) names.push_back(e.Name);
+      EXPECT_EQ(names, r.names[v]);
+    }
+    EXPECT_FALSE(Exists(VolumeFileName(first, int(r.volumes) + 1)));
+
+    // The extractor the stub runs puts the parts together again.
+    std::string messages;
+    TExtractResult x = ExtractToFolder(first, dir + "/out", messages);
+    EXPECT_TRUE(x.CrcOk);
+    EXPECT_FALSE(x.Damaged || x.Cancelled) << x.Problem;
+    EXPECT_EQ(messages, "");
+    EXPECT_EQ(x.SetupEntry, "Setup.exe*/q");
+    EXPECT_EQ(x.NewFiles, int(r.files.size()));
+    for (auto& f : want) EXPECT_EQ(ReadBytes(dir + "/out/" + f.first), f.second) << f.first;
+    EXPECT_EQ(RunPack({"verify", "span.exe"}, dir).Code, 0);
+  }
+}
+
+TEST(PackSpan, TheSmallestVolumeSizeNamedIsEnough) {
+  std::string dir = ScratchDir();
+  WriteBytes(dir + "/stub.exe", FakeStub(1536));
+  std::map<std::string, std::string> want = {
+      {"Setup.exe", NoiseBytes(700, 1)}, {"a.txt", NoiseBytes(3000, 2)}, {"b.txt", std::string(90000, 'b')}};
+  for (auto& f : want) WriteBytes(dir + "/" + f.first, f.second);
+  TRun refused = RunPack({"build", "--stub", "stub.exe", "--out", "s.exe", "--setup", "Setup.exe", "--volume-size",
+                          "1600", "a.txt", "b.txt"},
+                         dir);
+  ASSERT_EQ(refused.Code, 1);
+  size_t at = refused.Err.find("at least ");
+  ASSERT_NE(at, std::string::npos) << refused.Err;
+  std::string least = refused.Err.substr(at + 9);
+  least = least.substr(0, least.find_first_not_of("0123456789"));
+  TRun run = RunPack({"build", "--stub", "stub.exe", "--out", "s.exe", "--setup", "Setup.exe", "--volume-size", least,
+                      "a.txt", "b.txt"},
+                     dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  std::vector<VolumeWalk> volumes = WalkVolumes(dir + "/s.exe");
+  ASSERT_GT(volumes.size(), 2u);
+  for (const VolumeWalk& v : volumes) {
+    EXPECT_TRUE(v.result.Ok()) << v.path << ": " << v.result.Error;
+    EXPECT_LE(v.result.FileSize, std::stoll(least)) << v.path;
+    EXPECT_FALSE(v.entries.empty()) << v.path << ": every volume starts with an entry";
+  }
+  std::string messages;
+  TExtractResult x = ExtractToFolder(dir + "/s.exe", dir + "/out", messages);
+  ASSERT_TRUE(x.CrcOk && !x.Damaged) << x.Problem;
+  for (auto& f : want) EXPECT_EQ(ReadBytes(dir + "/out/" + f.first), f.second) << f.first;
+  // A later, shorter build takes the volumes it no longer needs away.
+  run = RunPack({"build", "--stub", "stub.exe", "--out", "s.exe", "--setup", "Setup.exe", "a.txt", "b.txt"}, dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_FALSE(Exists(dir + "/s.exe.002"));
+  EXPECT_NE(run.Err.find("removed"), std::string::npos) << run.Err;
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // verify on damaged packages, and inspect against the fixtures of an
 // independent implementation.
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -372,4 +375,184 @@ TEST(PackCli, HelpDescribesTheProjectFileAndUsageErrorsExitTwo) {
   }
 }
 
+
+// A package made by hand around entries the builder would refuse to write.
+std::string CraftPackage(const std::string& path, const std::vector<std::string>& entries) {
+  std::string f = FakeStub(1024);
+  auto chunk = [&](const std::string& bytes) {
+    uint8_t len[4];
+    PutU32(len, uint32_t(bytes.size()));
+    f.append(reinterpret_cast<char*>(len), 4);
+    f += bytes;
+  };
+  chunk("");
+  chunk("|||||0|");
+  for (const std::string& e : entries) {
+    uLongf n = compressBound(uLong(e.size()));
+    std::string z(n, '\0');
+    compress2(reinterpret_cast<Bytef*>(&z[0]), &n, reinterpret_cast<const Bytef*>(e.data()), uLong(e.size()), 9);
+    chunk(z.substr(0, n));
+  }
+  TPackageHeader h = TPackageHeader();
+  h.Format = 1;
+  h.SectionCount = 2;
+  h.DataOffset = 1024;
+  h.FilesCount = uint32_t(entries.size());
+  h.Magic = kPackageMagic;
+  h.HeaderSize = 74;
+  uint8_t record[74];
+  EncodeHeader(h, record);
+  f.append(reinterpret_cast<char*>(record), 74);
+  PutU32(reinterpret_cast<uint8_t*>(&f[252]), uint32_t(f.size()));
+  PatchCrc(f, path);
+  return path;
+}
+
+std::string Noise(size_t n, uint32_t x) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    s[i] = char(x >> 23);
+  }
+  return s;
+}
+
+TEST(PackCli, ExtractWritesTheFilesOfEveryVolume) {
+  std::string dir = Folder();
+  WriteBytes(dir + "/n.bin", Noise(100000, 3));
+  TRun run = RunPack({"build", "--out", "pkg.exe", "--stub", "stub.exe", "--setup", "Setup.exe", "--volume-size",
+                      "50000", "b.txt", "n.bin", "a.txt"},
+                     dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  ASSERT_TRUE(Exists(dir + "/pkg.exe.003"));
+  ASSERT_FALSE(Exists(dir + "/pkg.exe.004"));
+  TRun verify = RunPack({"verify", "pkg.exe"}, dir);
+  EXPECT_EQ(verify.Code, 0) << verify.Err;
+  EXPECT_NE(verify.Out.find("sound: 4 entries"), std::string::npos) << verify.Out;
+  EXPECT_NE(verify.Out.find("3 volumes"), std::string::npos) << verify.Out;
+  run = RunPack({"extract", "pkg.exe", "out"}, dir);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("4 files"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("setup Setup.exe*"), std::string::npos) << run.Out;
+  for (const char* name : {"Setup.exe", "b.txt", "n.bin", "a.txt"})
+    EXPECT_EQ(ReadBytes(dir + "/out/" + name), ReadBytes(dir + "/" + name)) << name;
+  EXPECT_EQ(ListDir(dir + "/out").size(), 4u);
+  // inspect shows where each part lies.
+  TRun json = RunPack({"inspect", "--json", "pkg.exe"}, dir);
+  ASSERT_EQ(json.Code, 0) << json.Err;
+  JValue got = JParser(json.Out).Parse();
+  ASSERT_EQ(got["volumes"].size(), 3u);
+  EXPECT_EQ(got["volumes"][2]["path"].str, "pkg.exe.003");
+  int continued = 0;
+  for (size_t i = 0; i < got["entries"].size(); ++i) continued += got["entries"][i]["continued"].b ? 1 : 0;
+  EXPECT_GE(continued, 1);
+  // The folder must be new or empty: entries are appended to what is there.
+  run = RunPack({"extract", "pkg.exe", "out"}, dir);
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("not empty"), std::string::npos) << run.Err;
+  EXPECT_EQ(ReadBytes(dir + "/out/a.txt"), "alpha");
+}
+
+TEST(PackCli, AMissingOrDamagedLaterVolumeIsNamed) {
+  std::string dir = Folder();
+  WriteBytes(dir + "/n.bin", Noise(100000, 4));
+  TRun built = RunPack({"build", "--out", "pkg.exe", "--stub", "stub.exe", "--setup", "Setup.exe", "--volume-size",
+                        "50000", "n.bin", "b.txt"},
+                       dir);
+  ASSERT_EQ(built.Code, 0) << built.Err;
+  const std::string second = dir + "/pkg.exe.002";
+  const std::string good = ReadBytes(second);
+  struct {
+    const char* what;
+    bool remove;
+    size_t flipAt;        // 0: no flip
+    bool patchCrc;
+    const char* reason;   // besides the volume's name
+  } rows[] = {
+      {"missing", true, 0, false, "missing"},
+      {"a flipped byte", false, 3000, false, "checksum mismatch"},
+      {"a flipped byte under a matching checksum", false, 3000, true, "volume 2"},
+      {"a damaged stream head under a matching checksum", false, 4, true, "incorrect header check"},
+  };
+  for (auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    std::string bytes = good;
+    if (r.flipAt) bytes[r.flipAt] ^= 0x20;
+    if (r.patchCrc) PatchCrc(bytes, second);
+    else WriteBytes(second, bytes);
+    if (r.remove) std::remove(second.c_str());
+    for (const char* command : {"verify", "inspect", "extract"}) {
+      SCOPED_TRACE(command);
+      std::vector<std::string> args = {command, "pkg.exe"};
+      if (std::string(command) == "extract") args.push_back("out");
+      TRun run = RunPack(args, dir);
+      EXPECT_EQ(run.Code, 1);
+      EXPECT_NE(run.Err.find("pkg.exe.002"), std::string::npos) << run.Err;
+      EXPECT_NE(run.Err.find(r.reason), std::string::npos) << run.Err;
+      EXPECT_EQ(run.Err.find('\n'), run.Err.size() - 1) << "one line: " << run.Err;
+      EXPECT_FALSE(Exists(dir + "/out")) << "nothing left of a failed extraction";
+    }
+  }
+  WriteBytes(second, good);
+  EXPECT_EQ(RunPack({"verify", "pkg.exe"}, dir).Code, 0);
+}
+
+TEST(PackCli, ExtractWritesNothingOutsideItsFolder) {
+  std::string dir = ScratchDir();
+  if (std::system(("mkdir " + ShellQuote(dir + "/out")).c_str()) != 0) FAIL();
+  struct {
+    const char* what;
+    std::string entry;
+    const char* reason;
+  } rows[] = {
+      {"a parent folder", std::string("|../evil.txt|0|\0evil", 20), "Unable to save"},
+      {"an absolute path", std::string("|/tmp/evil.txt|0|\0evil", 22), "Unable to save"},
+      {"no zero after the text", std::string("|evil.txt|0|"), "no end of the entry text"},
+  };
+  for (auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    CraftPackage(dir + "/bad.exe", {std::string("|ok.txt|0|\0fine", 15), r.entry});
+    TRun run = RunPack({"extract", "bad.exe", "out"}, dir);
+    EXPECT_EQ(run.Code, 1);
+    EXPECT_NE(run.Err.find(r.reason), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err.find('\n'), run.Err.size() - 1) << "one line: " << run.Err;
+    EXPECT_FALSE(Exists(dir + "/evil.txt"));
+    EXPECT_TRUE(ListDir(dir + "/out").empty()) << "the folder given is kept, emptied";
+  }
+  EXPECT_FALSE(Exists("/tmp/evil.txt"));
+  // The same package without the bad entry extracts.
+  CraftPackage(dir + "/good.exe", {std::string("|ok.txt|0|\0fine", 15)});
+  TRun run = RunPack({"extract", "good.exe", "out"}, dir);
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(ReadBytes(dir + "/out/ok.txt"), "fine");
+}
+
+TEST(PackCli, ExtractGivesTheFilesOfTheFixtures) {
+  JValue all = LoadJson(kFixtures + "expected.json");
+  ASSERT_EQ(all.size(), 4u);
+  for (size_t i = 0; i < all.size(); ++i) {
+    const JValue& fx = all[i];
+    SCOPED_TRACE(fx["file"].str);
+    std::string out = ScratchDir() + "/out";
+    TRun run = RunPack({"extract", kFixtures + fx["file"].str, out});
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    const JValue& entries = fx["entries"];
+    std::vector<std::string> names;
+    for (size_t e = 0; e < entries.size(); ++e) {
+      std::string name = ListGetToken(entries[e]["entry_text"].str, 0, "");
+      name = name.substr(0, name.find('*'));
+      names.push_back(name);
+      std::string bytes = ReadBytes(out + "/" + name);
+      EXPECT_EQ(bytes.size(), entries[e]["size"].num) << name;
+      char crc[16];
+      std::snprintf(crc, sizeof crc, "%08lx",
+                    crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size())));
+      EXPECT_EQ(crc, entries[e]["crc32"].str) << name;
+    }
+    std::vector<std::string> listed = ListDir(out);
+    std::sort(listed.begin(), listed.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(listed, names);
+  }
+}
 }  // namespace

@@ -103,10 +103,10 @@ std::string LaterVolumeFault(const std::vector<TVolume>& volumes) {
     const TVolume& v = volumes[i];
     std::string at = v.Path + ": volume " + IntToStr(v.Number);
     if (v.Missing) return at + " of the package is missing";
-    if (!v.Walk.Ok()) return at + ": " + v.Walk.Error;
-    if (v.Crc != v.Walk.Header.Crc)
+    if (v.Walk.Status != wsNoFile && v.Walk.Status != wsNoPackage && v.Crc != v.Walk.Header.Crc)
       return at + ": checksum mismatch: header says " + Hex32(v.Walk.Header.Crc, true) + ", the file sums to " +
              Hex32(v.Crc, true);
+    if (!v.Walk.Ok()) return at + ": " + v.Walk.Error;
   }
   return "";
 }

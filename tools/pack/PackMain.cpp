@@ -149,6 +149,9 @@ int RunExtract(const std::vector<std::string>& args) {
   else if (!messages.empty()) problem = PlainText(messages.substr(0, messages.find('\n')));
   if (!problem.empty()) {
     RemoveFolderFiles(dir, created);
+    // verify names the volume and the entry at fault.
+    std::string summary, reason;
+    if ((r.Damaged || !r.CrcOk) && !VerifyPackage(path, summary, reason)) problem = reason;
     if (problem.compare(0, path.size(), path) != 0) problem = path + ": " + problem;
     return Fail(problem, 1);
   }
