@@ -6,8 +6,11 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 # The stub is a download: optimise for size, drop unused sections, no
 # exceptions or RTTI, everything static so it runs from a bare folder.
+# Function-local statics are set up on the one thread that runs the stub's
+# code, so they need no locking guard (whose failure path throws).
 set(KORVAN_SIZE_FLAGS -Os -ffunction-sections -fdata-sections -fno-exceptions -fno-rtti
-    -fno-asynchronous-unwind-tables -fno-ident)
+    -fno-asynchronous-unwind-tables -fno-ident -fno-threadsafe-statics
+    -include ${CMAKE_SOURCE_DIR}/cmake/StringInline.h)
 set(KORVAN_LINK_FLAGS -static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s)
 
 add_library(korvan_core STATIC ${core_sources})

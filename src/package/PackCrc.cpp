@@ -1,5 +1,4 @@
 // The package checksum: a 32-bit additive sum over the package body.
-#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -16,7 +15,7 @@ const size_t kReadBuffer = 16 * kCrcBlock;
 
 uint32_t GetCrc(const std::string& fileName, int32_t headerSize) {
   TraceLine("GetCrc - START");
-  auto started = std::chrono::steady_clock::now();
+  const uint32_t started = TickCountMs();
   uint32_t sum = 0;
   TInFile file(fileName);
   int64_t r = file.Size();
@@ -50,7 +49,7 @@ uint32_t GetCrc(const std::string& fileName, int32_t headerSize) {
       if (n != kCrcBlock) break;
     }
   }
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+  const uint32_t ms = TickCountMs() - started;  // wraps like the tick count
   TraceLine("GetCrc - END   MS=" + IntToStr(int64_t(ms)) + "    CRC=" + IntToStr(int64_t(sum)));
   return sum;
 }

@@ -71,10 +71,15 @@ std::string FormatMegabytes(double bytes) {
   // Rounded here rather than by printf: C libraries disagree on exact ties
   // (0.0625 gives "0.062" on one and "0.063" on another); ties go up.
   const double scaled = std::floor(mb * double(scale) + 0.5);
-  if (!(scaled < 9.0e18)) {  // past any disk; only the integer arithmetic below would overflow
-    char buffer[400];
-    std::snprintf(buffer, sizeof(buffer), "%.1f", mb);
-    return buffer;
+  if (!(scaled < 9.0e18)) {
+    // Past any disk; only the integer arithmetic below would overflow. The
+    // digits come by division rather than from printf, whose floating-point
+    // formatting would more than double the size of the stub.
+    if (std::isinf(mb)) return "inf";
+    std::string digits;
+    for (double x = std::floor(mb); x >= 1 && digits.size() < 400; x = std::floor(x / 10))
+      digits.insert(digits.begin(), char('0' + int(std::fmod(x, 10))));
+    return digits + ".0";
   }
   const int64_t n = static_cast<int64_t>(scaled);
   return IntToStr(n / scale) + "." + ZeroPadInt(n % scale, decimals);

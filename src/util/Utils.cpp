@@ -2,7 +2,7 @@
 // and the waiting loop. No platform calls here.
 #include "util/Utils.h"
 
-#include <chrono>
+#include <ctime>
 
 namespace {
 
@@ -77,9 +77,12 @@ uint64_t nextRandom() {
   static uint64_t state = 0;
   static bool seeded = false;
   if (!seeded) {
-    state = static_cast<uint64_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count());
-    state ^= reinterpret_cast<uintptr_t>(&state);
+    // The C clocks rather than <chrono>, whose library part would bring the
+    // exception machinery into the stub. The addresses of a static and of a
+    // local differ between processes where the system moves images.
+    int local = 0;
+    state = static_cast<uint64_t>(std::time(nullptr)) << 20 ^ static_cast<uint64_t>(std::clock());
+    state ^= reinterpret_cast<uintptr_t>(&state) ^ (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&local)) << 32);
     seeded = true;
   }
   // splitmix64

@@ -111,3 +111,7 @@ struct WaitOps {
 void DelayWith(uint32_t milliseconds, const WaitOps& ops);
 
 #endif
+
+// Milliseconds of a clock that only moves forward (the system's tick count),
+// for the durations written to the trace.
+uint32_t TickCountMs();

@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "util/Utils.h"
+
+uint32_t TickCountMs() { return GetTickCount(); }
