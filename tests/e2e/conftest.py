@@ -11,12 +11,17 @@ import pytest
 
 TOP = Path(__file__).resolve().parents[2]
 BUILD = TOP / "build"
-PACK = BUILD / "host" / "korvan-pack"
-STUB = BUILD / "win64" / "stub.exe"
-STUB32 = BUILD / "win32" / "stub.exe"
-TESTKIT = BUILD / "win64" / "testkit"
+# KORVAN_ARTIFACTS: another tree with host/, win32/ and win64/ builds, so that
+# a scenario can run programs built apart from build/.
+ARTIFACTS = Path(os.environ.get("KORVAN_ARTIFACTS", str(BUILD)))
+PACK = ARTIFACTS / "host" / "korvan-pack"
+STUB = ARTIFACTS / "win64" / "stub.exe"
+STUB32 = ARTIFACTS / "win32" / "stub.exe"
+TESTKIT = ARTIFACTS / "win64" / "testkit"
 WINE_RUN = TOP / "scripts" / "wine-run"
-TEMPLATE_PREFIX = BUILD / "wineprefix"
+# The prefix that wine-run makes and uses, which the scenarios clone.
+TEMPLATE_PREFIX = Path(os.environ.get("KORVAN_WINEPREFIX") or
+                       Path(os.environ.get("KORVAN_STATE_DIR") or BUILD) / "wineprefix")
 SCREENS = BUILD / "screens"
 DATA = TOP / "tests" / "data"
 FIXTURES = DATA / "fixtures"

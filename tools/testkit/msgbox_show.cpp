@@ -132,6 +132,14 @@ int main(int argc, char** argv) {
       JsonLine("{\"result\": " + JsonInt(id) + "}");
     }
     if (owner == "window") {
+      // The box gives the owner its activation back as it ends; under Wine
+      // the X focus events that follow arrive later and, on a busy machine,
+      // can briefly take it again. Let them settle before reading it.
+      for (int k = 0; k < 40 && GetActiveWindow() != ownerWindow; ++k) {
+        MSG pending;
+        while (PeekMessageA(&pending, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&pending);
+        Sleep(50);
+      }
       JsonLine("{\"owner_enabled\": " + JsonBool(IsWindowEnabled(ownerWindow) != FALSE) +
                ", \"owner_active\": " + JsonBool(GetActiveWindow() == ownerWindow) + "}");
     }
