@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   googletest
   wine wine64 xvfb xauth
-  python3-pytest python3-pytest-xdist imagemagick locales
+  python3-pytest python3-pytest-xdist imagemagick locales osslsigncode openssl
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 )
 

@@ -155,6 +155,27 @@ bool ExtractEntry(const TInFile& file, int64_t pos, uint32_t len, const TExtract
   return ok;
 }
 
+// A vendor may sign the finished setup: the signature then lies after the
+// package and the PE header's certificate-table entry points at it. The agent
+// copy ends before it, so the entry must go or the copy is a malformed
+// executable that names a signature past its own end.
+void ClearCertificateEntry(std::string& pe) {
+  auto u16 = [&](size_t at) { return unsigned(uint8_t(pe[at])) | unsigned(uint8_t(pe[at + 1])) << 8; };
+  if (pe.size() < 0x40 || pe[0] != 'M' || pe[1] != 'Z') return;
+  const size_t header = u16(0x3C) | size_t(u16(0x3E)) << 16;
+  if (header + 24 + 2 > pe.size() || pe.compare(header, 4, std::string("PE\0\0", 4)) != 0) return;
+  const size_t optional = header + 24;
+  const unsigned magic = u16(optional);
+  // The data directories start 96 bytes into a PE32 optional header, 112
+  // into a PE32+ one; the certificate table is entry 4, eight bytes each.
+  const size_t directories = optional + (magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0);
+  if (directories == optional) return;
+  const size_t entry = directories + 4 * 8;
+  const size_t count = u16(directories - 4) | size_t(u16(directories - 2)) << 16;  // NumberOfRvaAndSizes
+  if (count <= 4 || entry + 8 > pe.size()) return;
+  pe.replace(entry, 8, 8, '\0');
+}
+
 void WriteAgentCopy(const TInFile& file, const std::string& volume, int64_t sectionsEnd, const TExtractArgs& args,
                     const TExtractHost& host) {
   std::string agent = FilePartOf(args.AgentName);
@@ -162,6 +183,7 @@ void WriteAgentCopy(const TInFile& file, const std::string& volume, int64_t sect
   std::string data(size_t(sectionsEnd), '\0');
   if (file.ReadAt(0, &data[0], data.size()) != data.size()) return;
   if (data.size() >= size_t(kPackageEndOffset + 4)) data.replace(kPackageEndOffset, 4, 4, '\0');
+  ClearCertificateEntry(data);
   TPackageHeader header;
   ReadPackageHeader(file, header);
   header.IsAgent = 1;
