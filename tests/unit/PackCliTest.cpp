@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <signal.h>
+
 #include <algorithm>
 
 #include <string>
@@ -554,5 +556,36 @@ TEST(PackCli, ExtractGivesTheFilesOfTheFixtures) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(listed, names);
   }
+}
+
+// Interrupted while writing its volumes, a build leaves none of them behind.
+TEST(PackCli, AnInterruptedSpannedBuildLeavesNoVolume) {
+  std::string dir = Folder();
+  WriteBytes(dir + "/n.bin", Noise(48u << 20, 7));
+  std::vector<std::string> before = ListDir(dir);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl(KORVAN_PACK, KORVAN_PACK, "build", "--out", "pkg.exe", "--stub", "stub.exe", "--setup", "Setup.exe",
+            "--volume-size", "2000000", "n.bin", static_cast<char*>(nullptr));
+    }
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  // Wait until the third volume is being written, then stop the build.
+  bool third = false;
+  for (int i = 0; i < 20000 && !third; ++i) {
+    for (const std::string& n : ListDir(dir)) third = third || n.find("pkg.exe.003.tmp-") == 0;
+    if (!third) usleep(500);
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(third) << "the build ended before its third volume was seen";
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(ListDir(dir), before);
 }
 }  // namespace

@@ -64,6 +64,7 @@ class TOutFile {
 
  private:
   int fd_ = -1;
+  int slot_ = -1;  // in the signal handler's table
   int64_t size_ = 0;
   std::string target_;
   std::string temp_;

@@ -95,13 +95,32 @@ unsigned CpuCount() {
 
 namespace {
 
-// The temporary file of the build in progress, for the signal handler.
-char g_pendingTemp[PATH_MAX + 64];
+// The temporary files of the build in progress (a spanned build has one per
+// volume), for the signal handler. Volumes past the table's size are still
+// removed on every ordinary failure, only not on a signal.
+const int kPendingSlots = 64;
+char g_pendingTemp[kPendingSlots][PATH_MAX + 64];
 
 void RemovePendingAndExit(int sig) {
-  if (g_pendingTemp[0]) ::unlink(g_pendingTemp);
+  for (int i = 0; i < kPendingSlots; ++i)
+    if (g_pendingTemp[i][0]) ::unlink(g_pendingTemp[i]);
   ::signal(sig, SIG_DFL);
   ::raise(sig);
+}
+
+int ClaimPending(const std::string& path) {
+  for (int i = 0; i < kPendingSlots; ++i) {
+    if (!g_pendingTemp[i][0]) {
+      ::strcpy(g_pendingTemp[i], path.c_str());
+      return i;
+    }
+  }
+  return -1;
+}
+
+void ReleasePending(int& slot) {
+  if (slot >= 0) g_pendingTemp[slot][0] = 0;
+  slot = -1;
 }
 
 void WatchSignals() {
@@ -122,7 +141,7 @@ bool TOutFile::Create(const std::string& target, uint32_t mode, std::string& err
   Discard();
   target_ = target;
   std::string pattern = target + ".tmp-XXXXXX";
-  if (pattern.size() >= sizeof(g_pendingTemp)) {
+  if (pattern.size() >= sizeof(g_pendingTemp[0])) {
     error = target + ": path too long";
     return false;
   }
@@ -134,7 +153,7 @@ bool TOutFile::Create(const std::string& target, uint32_t mode, std::string& err
     return false;
   }
   temp_ = buffer;
-  ::strcpy(g_pendingTemp, temp_.c_str());
+  slot_ = ClaimPending(temp_);
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd_, mode_t(mode & ~uint32_t(mask) & 0777));
@@ -175,7 +194,7 @@ bool TOutFile::Commit(std::string& error) {
     return false;
   }
   temp_.clear();
-  g_pendingTemp[0] = 0;
+  ReleasePending(slot_);
   return true;
 }
 
@@ -184,5 +203,5 @@ void TOutFile::Discard() {
   fd_ = -1;
   if (!temp_.empty()) ::unlink(temp_.c_str());
   temp_.clear();
-  g_pendingTemp[0] = 0;
+  ReleasePending(slot_);
 }
