@@ -352,6 +352,10 @@ TEST(PackBuild, InternetModeOptionsAndTheirProjectKeys) {
        "download-url = http://h/x\ndownload-name = s.exe\ndownload-token = t\ndownload-size = 5\n"
        "ask-before-download = yes\nalways-download = 0\n",
        "|http://h/x|s.exe|0||5|", true},
+      {"a trailing slash, which the stub would double",
+       {"--download-url", "http://h/pub/", "--download-name", "s.exe", "--download-token", "t", "--download-size",
+        "0"},
+       nullptr, "|http://h/pub|s.exe|0||0|", false},
       {"--internet with the url from the project",
        {"--internet", "--download-name", "s.exe", "--download-token", "t"},
        "download-url = http://h/y\n", "|http://h/y|s.exe|0|||", false},

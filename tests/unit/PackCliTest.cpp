@@ -176,6 +176,19 @@ TEST(PackCli, TheSetupPackageMustCarryTheSameDownloadToken) {
     EXPECT_NE(run.Err.find("another download token"), std::string::npos) << run.Err;
     EXPECT_FALSE(Exists(dir + "/web.exe"));
   }
+  // A spanned setup package would leave the stub asking for volumes it
+  // never downloads.
+  ASSERT_EQ(RunPack({"build", "--out", "span.exe", "--stub", "stub.exe", "--setup", "Setup.exe", "--download-token",
+                     "new", "--volume-size", "3000", "b.txt"},
+                    dir)
+                .Code,
+            0);
+  ASSERT_TRUE(Exists(dir + "/span.exe.002"));
+  TRun spanned = RunPack({"build", "--out", "web.exe", "--stub", "stub.exe", "--download-url", "http://h",
+                          "--download-package", "span.exe", "--download-token", "new"},
+                         dir);
+  EXPECT_EQ(spanned.Code, 1);
+  EXPECT_NE(spanned.Err.find("spanned"), std::string::npos) << spanned.Err;
   // The setup package's own folder is not part of the name the stub fetches.
   ASSERT_EQ(RunPack({"build", "--out", "sub/full.exe", "--stub", "stub.exe", "--setup", "Setup.exe",
                      "--download-token", "new"},

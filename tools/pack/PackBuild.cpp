@@ -283,6 +283,11 @@ bool BuildDownloadList(const TBuildOptions& o, bool internet, std::string& list,
         error = "--download-package " + o.DownloadPackage + " is an internet-mode package itself, not a setup package";
         return false;
       }
+      if (IsSpanned(setup.Header)) {
+        error = "--download-package " + o.DownloadPackage +
+                " is spanned over volumes, and the stub downloads one file: build it without --volume-size";
+        return false;
+      }
       if (setup.DownloadToken(false).empty() || setup.DownloadToken(true) != o.DownloadToken) {
         error = "--download-package " + o.DownloadPackage +
                 " carries another download token: build it with the same --download-token";
@@ -293,8 +298,12 @@ bool BuildDownloadList(const TBuildOptions& o, bool internet, std::string& list,
     if (size.empty())
       warnings.push_back("no --download-package or --download-size: the download question shows a size of 0");
   }
+  // The stub puts "/" between the address and the name itself.
+  std::string url = o.DownloadUrl;
+  if (url.find("://") != std::string::npos)
+    while (!url.empty() && url.back() == '/' && url.compare(url.size() - 3, 3, "://") != 0) url.pop_back();
   std::string token = Scramble(o.DownloadToken, DownloadSeedOf(o));
-  list = "|" + o.DownloadUrl + "|" + name + "|" + (o.AlwaysDownload ? "1" : "0") + "|" + token + "|" + size + "|";
+  list = "|" + url + "|" + name + "|" + (o.AlwaysDownload ? "1" : "0") + "|" + token + "|" + size + "|";
   return true;
 }
 
