@@ -461,6 +461,15 @@ TEST(PackCli, ExtractWritesTheFilesOfEveryVolume) {
   int continued = 0;
   for (size_t i = 0; i < got["entries"].size(); ++i) continued += got["entries"][i]["continued"].b ? 1 : 0;
   EXPECT_GE(continued, 1);
+  // A later volume given by itself is named as such, not read as a package.
+  for (const char* command : {"verify", "inspect", "extract"}) {
+    std::vector<std::string> args = {command, "pkg.exe.002"};
+    if (std::string(command) == "extract") args.push_back("out2");
+    TRun later = RunPack(args, dir);
+    EXPECT_EQ(later.Code, 1) << command;
+    EXPECT_NE(later.Err.find("pkg.exe.002 is volume 2 of pkg.exe"), std::string::npos) << command << later.Err;
+  }
+  EXPECT_FALSE(Exists(dir + "/out2"));
   // The folder must be new or empty: entries are appended to what is there.
   run = RunPack({"extract", "pkg.exe", "out"}, dir);
   EXPECT_EQ(run.Code, 1);

@@ -361,6 +361,11 @@ std::string DosTimeText(uint32_t t) {
 }
 
 int InspectPackage(const std::string& path, bool json, std::FILE* out, std::FILE* err) {
+  std::string later = LaterVolumeNote(path);
+  if (!later.empty()) {
+    std::fprintf(err, "korvan-pack: %s\n", later.c_str());
+    return 1;
+  }
   TSeen seen;
   std::vector<TVolume> volumes = WalkAll(path, &seen);
   const TWalkResult& w = volumes[0].Walk;
@@ -383,6 +388,9 @@ int InspectPackage(const std::string& path, bool json, std::FILE* out, std::FILE
 }
 
 bool VerifyPackage(const std::string& path, std::string& summary, std::string& reason) {
+  // A later volume's first entries would be taken for text sections.
+  reason = LaterVolumeNote(path);
+  if (!reason.empty()) return false;
   TPackageHeader header;
   {
     TInFile file(path);
@@ -464,4 +472,20 @@ std::string MissingVolume(const std::string& path) {
     ReadPackageHeader(next, h);
   }
   return "";
+}
+
+std::string LaterVolumeNote(const std::string& path) {
+  size_t dot = path.size() >= 4 ? path.size() - 4 : std::string::npos;
+  if (dot == std::string::npos || path[dot] != '.') return "";
+  int number = 0;
+  for (size_t i = dot + 1; i < path.size(); ++i) {
+    if (path[i] < '0' || path[i] > '9') return "";
+    number = number * 10 + (path[i] - '0');
+  }
+  std::string first = path.substr(0, dot);
+  if (number < 2 || IsPeFile(path) || !FileExists(first)) return "";
+  TPackageHeader h;
+  ReadPackageHeader(first, h);
+  if (h.Magic != kPackageMagic || !IsSpanned(h)) return "";
+  return path + " is volume " + IntToStr(number) + " of " + first + ": give " + first + ", whose volumes are read in turn";
 }

@@ -17,5 +17,9 @@ bool VerifyPackage(const std::string& path, std::string& summary, std::string& r
 // "PATH.00N: volume N of the package is missing"; "" when all are present.
 std::string MissingVolume(const std::string& path);
 
+// When Path is PATH.00N, a later volume of the spanned package PATH: a line
+// saying so; "" otherwise.
+std::string LaterVolumeNote(const std::string& path);
+
 // "YYYY-MM-DD hh:mm:ss" of a DOS date-time, "-" for 0.
 std::string DosTimeText(uint32_t dosTime);

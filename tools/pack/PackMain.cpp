@@ -130,6 +130,8 @@ int RunExtract(const std::vector<std::string>& args) {
   TPackageHeader header;
   ReadPackageHeader(path, header);
   if (!FileExists(path)) return Fail(path + ": cannot open the file", 1);
+  std::string later = LaterVolumeNote(path);
+  if (!later.empty()) return Fail(later, 1);
   if (header.Magic != kPackageMagic) return Fail(path + ": no package (magic number missing)", 1);
   std::string missing = MissingVolume(path);
   if (!missing.empty()) return Fail(missing, 1);
