@@ -3,7 +3,7 @@
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build deps host win32 win64 test demo bench bench-quick clean
+.PHONY: all build deps host win32 win64 test demo bench bench-quick fuzz clean
 
 all: build
 
@@ -39,6 +39,9 @@ bench: deps
 bench-quick: deps
 	@$(MAKE) --no-print-directory build
 	@/usr/bin/python3 bench/run.py --quick --results build/bench-quick.md
+
+fuzz: deps
+	@bash scripts/fuzz.sh
 
 clean:
 	rm -rf build

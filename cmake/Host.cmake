@@ -17,6 +17,11 @@ if(pack_sources)
   set_target_properties(korvan-pack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()
 
+if(KORVAN_FUZZ)
+  include(${CMAKE_SOURCE_DIR}/cmake/Fuzz.cmake)
+  return()
+endif()
+
 file(GLOB host_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*Test.cpp)
 list(FILTER host_tests EXCLUDE REGEX "WinTest\\.cpp$")
 if(host_tests)
