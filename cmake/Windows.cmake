@@ -54,6 +54,12 @@ if(KORVAN_ARCH STREQUAL "x86_64")
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testkit)
   endforeach()
 
+  # A DLL the tests plant beside a program under a system library's name.
+  add_library(planted_dll SHARED ${CMAKE_SOURCE_DIR}/tools/testkit/dll/planted_dll.cpp)
+  target_link_options(planted_dll PRIVATE -static -static-libgcc)
+  set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testkit)
+
   file(GLOB win_tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*WinTest.cpp)
   if(win_tests)
     set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)

@@ -317,7 +317,7 @@ int RunBox(HWND owner, const std::string& markup, const std::string& caption, ui
   s.font = CreateFontA(13, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_SWISS, "Tahoma");
-  HMODULE richLib = LoadLibraryA(g_richEditLibrary.c_str());
+  HMODULE richLib = LoadSystemLibrary(g_richEditLibrary);
 
   WNDCLASSA wc;
   ZeroMemory(&wc, sizeof wc);

@@ -1,6 +1,8 @@
 // PsAPI binding; see PsAPIWin.h.
 #include "process/PsAPIWin.h"
 
+#include "util/UtilsWin.h"
+
 #include <vector>
 
 namespace {
@@ -18,7 +20,7 @@ TPsAPI g_binding = {};
 
 void bind() {
   if (g_binding.library) return;
-  HMODULE lib = LoadLibraryA("PSAPI.dll");
+  HMODULE lib = LoadSystemLibrary("PSAPI.dll");
   // Handle values below 32 are the old error codes of the loader.
   if (reinterpret_cast<uintptr_t>(lib) < 32) return;
   TPsAPI& b = g_binding;

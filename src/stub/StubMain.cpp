@@ -72,6 +72,7 @@ void RunRole() {
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RestrictDllSearch();
   std::string commandLine = GetCommandLineA();
   TracePid(" ==== STUB START ====>" + commandLine + "<");
   g_package = new TGFileInfo(ExePath());

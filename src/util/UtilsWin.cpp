@@ -99,10 +99,35 @@ bool IsWinNT() {
   return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
+void RestrictDllSearch() {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  typedef BOOL(WINAPI * TSetDefaultDllDirectories)(DWORD);
+  typedef BOOL(WINAPI * TSetDllDirectoryA)(LPCSTR);
+  // Looked up: Windows before 8 has it only with an update, XP not at all.
+  auto setDefault = reinterpret_cast<TSetDefaultDllDirectories>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefault) setDefault(0x00000800);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  // Where that is missing, at least the current folder leaves the search.
+  auto setDirectory = reinterpret_cast<TSetDllDirectoryA>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+  if (setDirectory) setDirectory("");
+}
+
+HMODULE LoadSystemLibrary(const std::string& name) {
+  if (name.find_first_of("\\/:") != std::string::npos) return LoadLibraryA(name.c_str());
+  char dir[MAX_PATH];
+  const UINT n = GetSystemDirectoryA(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  const std::string path = std::string(dir, n) + "\\" + name;
+  // The altered search path makes the library's own imports resolve from
+  // the system folder too, not from the folder of this program.
+  return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 FARPROC GetProcAddressOf(const std::string& libraryName,
                          const std::string& procName) {
   // Never freed: callers keep the address for the life of the process.
-  HMODULE lib = LoadLibraryA(libraryName.c_str());
+  HMODULE lib = LoadSystemLibrary(libraryName);
   // Handle values up to 32 are the old error codes of LoadLibrary.
   if (reinterpret_cast<uintptr_t>(lib) < 33) return nullptr;
   return GetProcAddress(lib, procName.c_str());

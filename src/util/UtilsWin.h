@@ -28,6 +28,14 @@ std::string TempDir(bool withBackslash);
 bool IsWinNT();
 // Loads LibraryName for the life of the process and looks up ProcName;
 // nullptr when either is missing.
+// The program may run from a download folder, where a DLL named like a
+// system one could lie in wait. RestrictDllSearch, first thing in the
+// process, limits the search of every later load to the system folder where
+// the system can; LoadSystemLibrary loads a library by a plain name from the
+// system folder only (a name with a path is loaded as given).
+void RestrictDllSearch();
+HMODULE LoadSystemLibrary(const std::string& name);
+
 FARPROC GetProcAddressOf(const std::string& libraryName,
                          const std::string& procName);
 // Title of Window, at most 1000 characters; "" for no window.
