@@ -13,10 +13,14 @@ from conftest import PACK, STUB, TESTKIT, pack, win_path
 SETUP = TESTKIT / "setup_probe.exe"
 ROBOT = TESTKIT / "msgbox_robot.exe"
 SPAN_DISK = r"HKEY_CURRENT_USER\Software\Fellmoor\Korvan\SpanDisk"
-# The stub is about 200 KB: with the probe (about 850 KB, packing to about
-# 300 KB) and 400 KB that do not compress, volumes of this size give three,
-# the probe continued in the second and big.bin in the third.
-VOLUME_SIZE = 400000
+
+
+def volume_size():
+    """With the probe (about 850 KB, packing to about 300 KB) and 400 KB
+    that do not compress, volumes of the stub's size and 200 KB more give
+    three, the probe continued in the second and big.bin in the third, for
+    any stub from 50 to 300 KB."""
+    return STUB.stat().st_size + 200000
 
 
 def sha(data):
@@ -34,13 +38,13 @@ def spanned(tmp_path):
     report = tmp_path / "report.json"
     out = tmp_path / "disk" / "setup.exe"
     out.parent.mkdir()
-    pack("build", "--stub", STUB, "--out", out, "--dir", folder, "--volume-size", VOLUME_SIZE,
+    pack("build", "--stub", STUB, "--out", out, "--dir", folder, "--volume-size", volume_size(),
          "--setup", f"setup_probe.exe*--report={win_path(report)}", "big.bin", "notes.txt", "empty.dat")
     inspect = json.loads(pack("inspect", "--json", out).stdout)
     # The layout this scenario is about: three volumes, a file in two of them.
     assert [v["path"] for v in inspect["volumes"]] == [str(out), f"{out}.002", f"{out}.003"]
     continued = [e["name"] for e in inspect["entries"] if e["continued"]]
-    assert "big.bin" in continued
+    assert "big.bin" in continued and "setup_probe.exe" in continued
     inputs = {p.name: p.read_bytes() for p in folder.iterdir()}
     return out, report, inputs
 
