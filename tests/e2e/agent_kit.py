@@ -90,7 +90,7 @@ class Product:
         self.original = self.dir / "prod.original"
         self.info_name = "prod.info"
         sections = {"OriginalSetup": {"VersionOriginal": 1, "ProgramName": "Prod"},
-                    "AutoUpdate": {"s21": "Nothing new for PROG_NAME"}}
+                    "AutoUpdate": {"s21": "Nothing new"}}
         for section, keys in (original or {}).items():
             sections.setdefault(section, {}).update(keys)
         write_ini(self.original, sections)
@@ -125,6 +125,9 @@ class Product:
 
     # -- runs --------------------------------------------------------------------------------
     def start_viewer(self):
+        """Start it before any other long-lived program of the prefix: the
+        wineserver inherits the pipes of the program that starts it, so a
+        program read with communicate() must not be the first."""
         self.viewer = self.wine.start(VIEWER, win_path(self.trace), 240)
         assert wait_for(lambda: Path(str(self.trace) + ".ready").exists(), timeout=60), "viewer did not start"
 
