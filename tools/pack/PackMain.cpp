@@ -51,6 +51,7 @@ const char kHelp[] =
     "  --volume-size BYTES     span the package over volumes of at most BYTES:\n"
     "                          OUT, OUT.002, OUT.003, ...; a file that does\n"
     "                          not fit is continued in the next volume\n"
+    "                          (a spanned build compresses on one thread)\n"
     "  --project FILE          read a project file first (see below)\n"
     "\n"
     "  Internet mode: the package carries no files; the stub fetches the setup\n"
