@@ -11,6 +11,7 @@ packages=(
   googletest
   wine wine64 xvfb xauth
   python3-pytest python3-pytest-xdist imagemagick locales osslsigncode openssl
+  nginx
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
 )
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "msgbox/KMsgBox.h"
+#include "net/InetHTTPWin.h"
 #include "package/UnPackWin.h"
 #include "paths/Files.h"
 #include "process/Process.h"
@@ -16,6 +17,9 @@
 namespace {
 
 const char kDefaultButtons[] = "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|";
+const char kDefaultS11[] =
+    "<b>INTERNET DOWNLOAD</b><p><p>Korvan will download the Setup File from the Internet...<p>Please make sure "
+    "your Internet connection is properly set.<p><p>Continue with Setup?<p><P>Size: <SIZE> MB<P>";
 
 // Free bytes of the drive named by the first letter of Folder, -1 when unknown.
 double FreeBytesOf(const std::string& folder) {
@@ -31,7 +35,69 @@ bool FolderExists(const std::string& folder) {
   return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The agent program of an internet-mode stub: the whole program file with
+// the agent byte of its header set. The header ends where the package ends,
+// which is the file's end unless something (a signature) follows it.
+void WriteInternetAgent(const std::string& path) {
+  std::string data = ReadFileRange(ExePath(), 0, 0);
+  if (data.size() <= 5) return;
+  size_t end = data.size();
+  if (data.size() > 260 && data.compare(0, 2, "MZ") == 0 && data.compare(256, 2, "PE") == 0) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(data.data()) + kPackageEndOffset;
+    const int32_t stored = int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+    if (stored > 5 && size_t(stored) <= data.size()) end = size_t(stored);
+  }
+  data[end - 5] = 1;
+  WriteFileText(path, data, FileDosDateTime(ExePath()));
+}
+
 }  // namespace
+
+void InternetDownloadMode(const std::string& workDir, const std::string& source, const std::string& setupFileName) {
+  TGFileInfo& own = GlobalPackage();
+  const std::string buttons = own.LangText("BtnText", kDefaultButtons);
+  const uint8_t charset = uint8_t(own.Charset());
+  std::string error;
+  bool downloaded = false;
+  std::string package;
+  const std::string url = source + "/" + setupFileName;
+
+  if (!IsPlainEntryName(setupFileName)) {
+    // The name goes into a path under the temporary folder: nothing but a
+    // plain file name may.
+    error = FileNotFoundText(url);
+  } else {
+    const std::string local = SetTrailingBackslash(source, true) + setupFileName;
+    if (FileExists(local)) {
+      package = local;
+    } else {
+      SetStatusText(StatusLabel, own.LangText("s10", "Downloading File..."), charset);
+      if (own.IsAskBeforeDownload()) {
+        std::string message = own.LangText("s11", kDefaultS11);
+        const std::string sizeText = FormatMegabytes(double(StrToInt64Def(own.DownloadSizeText(), 0)));
+        message = ReplaceAll(message, "<SIZE>", sizeText);
+        if (!AskYesNo(nullptr, message, own.LangText("Confirm", "Confirm"), charset, buttons)) error = "!";
+      }
+      if (!InternetConnected())
+        error = own.LangText("s12", "No valid Internet Connection.<p>Can not Download File!");
+      SetDownloadAbort(false);
+      package = TempDir(true) + setupFileName;
+      if (error.empty()) {
+        std::string content;
+        HttpDownload(StubWindow, url, package, error, ProgressCallback, content);
+      }
+      downloaded = error.empty();
+    }
+  }
+  if (error.empty()) {
+    TGFileInfo setup(package);
+    if (!own.SameDownloadToken(setup)) DetectErrorPage(package, std::string(), url, error, "Bad Secret Token!");
+  }
+  if (error.empty()) ExtractAndRunSetup(workDir, package, std::string(), std::string(), true);
+  if (downloaded) DeleteFileA(package.c_str());
+  if (!error.empty() && error != "!")
+    ShowErrorBox(nullptr, error, own.LangText("Error", "Error"), charset, buttons);
+}
 
 bool ForcePromptSet() {
   return RegReadString("HKEY_CURRENT_USER\\Software\\Fellmoor\\Korvan\\SpanDisk", "ForcePrompt", "0") == "1";
@@ -130,8 +196,12 @@ void StubStep(HWND window) {
   TGFileInfo& package = GlobalPackage();
   std::string agentName = package.IsCreatesAgent() ? package.AgentFileName() : std::string();
   if (package.IsInternetMode()) {
-    // Downloads arrive with the internet mode; until then such a package
-    // ends like one without a setup.
+    if (!agentName.empty()) WriteInternetAgent(WorkingFolder() + "\\" + agentName);
+    std::string source = package.DownloadUrl();
+    const std::string local = ExeDir(true) + package.DownloadFileName();
+    if (!package.AlwaysDownload() && !package.DownloadFileName().empty() && FileExists(local))
+      source = ExeDir(false);
+    InternetDownloadMode(WorkingFolder(), source, package.DownloadFileName());
   } else {
     bool silent = SwitchPresent("/hide") || package.IsSilent();
     ExtractAndRunSetup(WorkingFolder(), ExePath(), agentName, CommandLineArgs(), !silent);
