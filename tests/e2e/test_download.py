@@ -4,6 +4,7 @@ extracts it, runs its setup and removes the download; resume after a dropped
 connection, servers that misbehave, the consent question, a missing
 connection, the window closed mid-way and a setup package lying beside the
 stub."""
+import hashlib
 import json
 import os
 import shutil
@@ -336,3 +337,30 @@ def test_download_from_nginx_works_and_resumes(wine, nginx, tmp_path):
     uri, rng, status, sent = wait_for(lambda: len(nginx.log()) >= 2 and nginx.log(), timeout=10)[-1]
     assert (uri, rng, status, int(sent)) == (f"/{NAME}", f"bytes={cut}-", "206", len(data) - cut)
     assert partial_files(wine) == [] and not (wine.temp_dir / NAME).exists()
+
+
+def test_web_stub_that_creates_the_agent_writes_it_before_the_download(wine, server, tmp_path):
+    setup, files, report = build_setup(tmp_path, count=2)
+    server.add(NAME, setup.read_bytes(), mtime=MTIME)
+    web = build_web(tmp_path, server.url, setup, "--creates-agent", "--agent-name", "WebAgent.exe",
+                    "--agent-token", "tok")
+    assert wine.run(web, timeout=180).returncode == 0
+    got = {f["name"]: f for f in read_report(report)["files"]}
+    # The whole web stub with the agent byte of its header set, beside the setup.
+    agent = bytearray(web.read_bytes())
+    agent[len(agent) - 5] = 1
+    assert got["WebAgent.exe"]["sha256"] == hashlib.sha256(bytes(agent)).hexdigest()
+    assert extracted_intact(report, files)
+
+
+def test_a_foreign_package_beside_the_stub_is_rejected_and_left_in_place(wine, server, tmp_path):
+    setup, files, report = build_setup(tmp_path, count=2)
+    other, _, other_report = build_setup(tmp_path, token="another-product", count=2, tag="other")
+    web = build_web(tmp_path, server.url, setup)
+    beside = web.parent / NAME
+    shutil.copy(other, beside)
+    proc, boxes, _ = run_answered(wine, web, "report", "press:1")
+    assert proc.returncode == 0
+    assert boxes[0]["text"].splitlines()[-1] == "Bad Secret Token!"
+    assert beside.read_bytes() == other.read_bytes()
+    assert server.log == [] and not other_report.exists()
