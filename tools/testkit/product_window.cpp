@@ -4,7 +4,9 @@
 //
 //   product_window.exe LOG [options]
 //
-// LOG               lines are appended as things happen (the file is opened
+// LOG               (without any argument: the program's own path + ".log",
+//                   as when the update agent restarts the product)
+//                   lines are appended as things happen (the file is opened
 //                   for shared reading and every line is written at once):
 //                     READY <pid> <main window handle in hex>
 //                     WM_CLOSE <wParam> <lParam>      (decimal)
@@ -94,7 +96,15 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
+  std::string logPath;
+  if (argc < 2) {
+    char self[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 3;
+    logPath = std::string(self, n) + ".log";
+  } else {
+    logPath = argv[1];
+  }
   std::string title = "Korvan product";
   int dialogs = 0, timeout = 120;
   bool untitled = false, invisible = false, noIme = false;
@@ -113,7 +123,7 @@ int main(int argc, char** argv) {
   }
   if (dialogs < 0 || dialogs > 50 || timeout <= 0) return Usage();
 
-  g_log = CreateFileA(argv[1], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  g_log = CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (g_log == INVALID_HANDLE_VALUE) return 3;
 

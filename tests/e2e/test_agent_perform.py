@@ -1,0 +1,99 @@
+"""The update under Wine, in test mode (folder source): the running product
+stopped by each shut-down method, the update's setup run with the information
+file's path, the new version recorded, the product and the agent restarted."""
+import json
+import re
+import shutil
+
+import pytest
+
+from agent_kit import PRODUCT, ROBOT, Product, build_setup
+from conftest import wait_for, win_path
+
+METHODS = ["Using WM_CLOSE", "Using WM_QUIT", "Using Terminate Process", "Issue a Message Box",
+           "Don't Shut Down"]
+
+
+def start_product(wine, p):
+    exe = p.dir / "Prod.exe"
+    shutil.copy(PRODUCT, exe)
+    log = p.dir / "Prod.exe.log"
+    proc = wine.start(exe, win_path(log), "--title", "Prod main", "--timeout", 150)
+    assert wait_for(lambda: log.exists() and "READY" in log.read_text(), timeout=60)
+    return exe, log, proc
+
+
+@pytest.mark.parametrize("method", METHODS, ids=["wm-close", "wm-quit", "terminate", "message-box", "no-shutdown"])
+def test_update_stops_the_product_runs_the_setup_and_restarts(wine, tmp_path, method):
+    p = Product(wine, tmp_path, original={"OriginalSetup": {"ProbeSecondsInterval": 0},
+                                          "AutoUpdate": {"s15": "Please close PROG_NAME"}})
+    p.test_mode()
+    report = tmp_path / "report.json"
+    update = build_setup(tmp_path, "update.exe", setup_args=f"--report={win_path(report)}")
+    p.start_viewer()
+    exe, log, _ = start_product(wine, p)
+    p.publish(update, ShutDownMethod=method, RunningProcess=win_path(exe), RestartProcess=1,
+              BackgroundUpdate=1, InformFinish=0)
+    robot = None
+    if method == "Issue a Message Box":
+        hold = tmp_path / "hold"
+        robot = wine.start(ROBOT, "--timeout=90", "report", "press:1", "next", "report", f"hold:{win_path(hold)}",
+                           "press:1")
+    assert p.launch("/DELAY=0") == 0
+    assert wait_for(lambda: p.copy_pids(), timeout=30)
+    old = p.copy_pids()[0]
+
+    if robot:
+        # The notice comes back while the product runs; it goes once the
+        # user has closed the product.
+        first = json.loads(robot.stdout.readline())
+        second = json.loads(robot.stdout.readline())
+        assert first["caption"] == "Attention" and "Please close Prod.exe" in first["text"], first
+        assert second["text"] == first["text"]
+        p.poke("post:16:0:0", cls="KorvanProductWindow")
+        assert wait_for(lambda: "EXIT" in log.read_text(), timeout=30)
+        hold.write_text("")
+        robot.wait(timeout=60)
+
+    # The update's setup ran with the information file's path in quotes.
+    assert wait_for(lambda: report.exists() and report.stat().st_size > 0, timeout=90), p.lines()[-20:]
+    assert wait_for(lambda: p.ended(old), timeout=60), p.lines()[-20:]
+    got = json.loads(report.read_text(encoding="latin-1"))
+    info = win_path(p.dir / p.info_name)
+    assert got["args"].startswith(f'/OriginalInfoFile="{info}" --report='), got["args"]
+    assert got["args"].endswith(" /AutoUpdateProg")
+    assert p.setting("OriginalSetup", "VersionOriginal") == "2"
+    assert p.setting("OriginalSetup", "Stamp") == "7"
+    lines = p.lines_of(old)
+    assert [l for l in lines if "DoPerform-" in l] == [f" ==== DoPerform-{i} ====" for i in range(1, 10)]
+
+    product_log = log.read_text()
+    stopped = {"Using WM_CLOSE": "WM_CLOSE 15 255", "Using WM_QUIT": "WM_QUIT 15 255"}
+    for m, line in stopped.items():
+        assert (line in product_log) == (m == method), product_log
+    if method == "Don't Shut Down":
+        # Left running, so not restarted.
+        assert "EXIT" not in product_log
+        assert product_log.count("READY") == 1
+    else:
+        # Stopped, then started again (without arguments it logs beside itself).
+        assert wait_for(lambda: log.read_text().count("READY") == 2, timeout=30), log.read_text()
+
+    # The agent program was started anew and made a new copy, with the
+    # overrides of the old one.
+    restart = re.compile(r'\d+ ==== STUB START ====>"[^"]*ProdAgent\.exe" /_ZZ=99 /WAIT=3 '
+                         r'/TRANSIENT=\|255\|255\|255\|255\|255\|255\|<')
+    assert wait_for(lambda: any(restart.fullmatch(l) for l in p.lines()), timeout=30)
+    assert wait_for(lambda: len(p.copy_pids()) == 2, timeout=60), p.lines()[-20:]
+    new = p.copy_pids()[1]
+    start = next(l for l in p.lines() if l.startswith(new + " ==== STUB START"))
+    assert start.endswith('X_ProdAgent.exe" /TRANSIENTx=|255|255|255|255|255|255|<'), start
+    assert wait_for(lambda: p.ticks(new), timeout=30)
+    # Nothing of the update is left: the update file, the working folder.
+    assert not (p.dir / "update.exe").exists()
+    assert not list(wine.temp_dir.glob("SETUP_*"))
+    p.query(30, 0)
+    p.wait_copy_gone(new)
+    assert not (wine.temp_dir / "_DEL_ME_.BAT").exists() or wait_for(
+        lambda: not (wine.temp_dir / "_DEL_ME_.BAT").exists(), timeout=30)
+    p.stop_viewer()
