@@ -1,15 +1,13 @@
 #include "agent/AgentNet.h"
 
-#include "net/InetHTTP.h"
+#include "net/InetHTTPWin.h"
+#include "stub/StubWin.h"
 
-// The HTTP download of the internet unit is not there yet: until it is, the
-// agent behaves as on a machine without a connection, so only folder sources
-// (and test mode) reach an update.
-bool AgentInternetConnected() { return false; }
+bool AgentInternetConnected() { return InternetConnected(); }
 
-int64_t AgentContentLength(const std::string&) { return -1; }
+int64_t AgentContentLength(const std::string& url) { return HttpGetContentLength(url); }
 
-void AgentDownload(HWND, const std::string& url, const std::string&, std::string& error, std::string& content) {
-  content.clear();
-  error = "Unable to open URL: " + url;
+void AgentDownload(HWND window, const std::string& url, const std::string& target, std::string& error,
+                   std::string& content) {
+  HttpDownload(window, url, target, error, ProgressCallback, content);
 }

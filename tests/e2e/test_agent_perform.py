@@ -97,3 +97,34 @@ def test_update_stops_the_product_runs_the_setup_and_restarts(wine, tmp_path, me
     assert not (wine.temp_dir / "_DEL_ME_.BAT").exists() or wait_for(
         lambda: not (wine.temp_dir / "_DEL_ME_.BAT").exists(), timeout=30)
     p.stop_viewer()
+
+
+def test_update_from_the_web_server(wine, tmp_path):
+    from httpserver import LoopbackServer
+
+    with LoopbackServer() as server:
+        p = Product(wine, tmp_path, original={"OriginalSetup": {"ProbeSecondsInterval": 0}},
+                    update_url=server.url)
+        report = tmp_path / "report.json"
+        update = build_setup(tmp_path, "update.exe", setup_args=f"--report={win_path(report)}")
+        info = (f"[NewSetup]\r\nVersionNew=2\r\nStamp=3\r\nDownloadURL_UPDATE={server.url}\r\n"
+                f"NameOfUpdateFile=update.exe\r\nSizeOfUpdateFile={update.stat().st_size}\r\n"
+                f"ShutDownMethod=Don't Shut Down\r\nBackgroundUpdate=1\r\n")
+        server.add("prod.info", info.encode())
+        server.add("update.exe", update.read_bytes())
+        p.start_viewer()
+        assert p.launch("/DELAY=0") == 0
+        assert wait_for(lambda: p.copy_pids(), timeout=30)
+        old = p.copy_pids()[0]
+        assert wait_for(lambda: p.ended(old), timeout=90), p.lines()[-20:]
+        got = json.loads(report.read_text(encoding="latin-1"))
+        assert got["args"].startswith(f'/OriginalInfoFile="{win_path(p.dir / p.info_name)}"')
+        assert p.setting("OriginalSetup", "VersionOriginal") == "2"
+        assert [r["status"] for r in server.requests_for("prod.info")] == [200]
+        assert 200 in [r["status"] for r in server.requests_for("update.exe")]
+        assert not (p.dir / "update.exe").exists()
+        assert not (p.dir / "prod.info").exists()
+        assert wait_for(lambda: len(p.copy_pids()) == 2, timeout=60)
+        p.query(30, 0)
+        p.wait_copy_gone(p.copy_pids()[1])
+        p.stop_viewer()
