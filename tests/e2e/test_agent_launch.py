@@ -103,3 +103,33 @@ def test_transient_and_delay_reach_the_copy(wine, tmp_path):
     # "/SleepX=0": the counter starts at 0, so the first tick is 1.
     assert p.ticks(pid)[0] == 1
     p.stop_viewer()
+
+
+def test_queries_read_and_write_the_settings(wine, tmp_path):
+    p = Product(wine, tmp_path, original={"OriginalSetup": {"ProbeSecondsInterval": -1,
+                                                            "ReAskSecondsInterval": 600}})
+    p.start_viewer()
+    assert p.launch() == 0
+    assert wait_for(lambda: p.copy_pids(), timeout=30)
+    pid = p.copy_pids()[0]
+    assert p.copy_window()
+    assert p.query(4) == 1     # VersionOriginal
+    assert p.query(5) == 0     # VersionNew: no information file
+    assert p.query(7) == 0     # idle
+    assert p.query(8) == -1    # ProbeSecondsInterval, signed
+    assert p.query(9) == 600
+    # Writes take the value sign-extended.
+    assert p.query(13, -5) == 0
+    assert p.setting("OriginalSetup", "ReAskSecondsInterval") == "-5"
+    assert p.query(14, 123456) == 0
+    assert p.query(10) == 123456
+    assert p.setting("OriginalSetup", "ProbeSecondsLast") == "123456"
+    assert p.query(15, 77) == 0 and p.query(11) == 77
+    assert p.query(12, 3600) == 0 and p.query(8) == 3600
+    # A code not in the table answers 0 and changes nothing.
+    before = p.original.read_text()
+    assert p.query(99, 5) == 0
+    assert p.original.read_text() == before
+    assert p.query(30, 0) == 0  # ticks to live 0: ends at the next tick
+    p.wait_copy_gone(pid)
+    p.stop_viewer()
