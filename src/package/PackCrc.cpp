@@ -40,10 +40,15 @@ uint32_t GetCrc(const std::string& fileName, int32_t headerSize) {
       }
       size_t n = have - used < kCrcBlock ? have - used : kCrcBlock;
       const uint8_t* p = buffer + used;
-      for (size_t i = 0; i + 4 <= n; i += 4) {
-        r -= 4;
-        if (r > 4) sum += GetU32(p + i);
-      }
+      // Word k of the block (from 1) counts while r - 4k > 4, that is for
+      // the first (r - 5) / 4 words: a plain sum over those, no test per word.
+      const int64_t words = int64_t(n / 4);
+      int64_t counted = r > 4 ? (r - 5) / 4 : 0;
+      if (counted > words) counted = words;
+      uint32_t blockSum = 0;
+      for (int64_t k = 0; k < counted; ++k) blockSum += GetU32(p + 4 * k);
+      sum += blockSum;
+      r -= 4 * words;
       used += n;
       if (r > 4) sum += 1234;
       if (n != kCrcBlock) break;
