@@ -7,7 +7,7 @@ import shutil
 
 import pytest
 
-from agent_kit import PRODUCT, ROBOT, Product, build_setup
+from agent_kit import PRODUCT, ROBOT, NotifyTarget, Product, build_setup
 from conftest import wait_for, win_path
 
 METHODS = ["Using WM_CLOSE", "Using WM_QUIT", "Using Terminate Process", "Issue a Message Box",
@@ -113,10 +113,17 @@ def test_update_from_the_web_server(wine, tmp_path):
         server.add("prod.info", info.encode())
         server.add("update.exe", update.read_bytes())
         p.start_viewer()
-        assert p.launch("/DELAY=0") == 0
+        target = NotifyTarget(wine, tmp_path)
+        # Two ticks of delay: the target is registered before the check.
+        assert p.launch("/DELAY=2", target.switch()) == 0
         assert wait_for(lambda: p.copy_pids(), timeout=30)
         old = p.copy_pids()[0]
         assert wait_for(lambda: p.ended(old), timeout=90), p.lines()[-20:]
+        assert wait_for(lambda: (43, 0) in target.received(), timeout=30)
+        window = target.received()[0][1]
+        assert target.received() == [(50, window), (51, 1125), (40, 1), (40, 2), (41, 1), (41, 2), (42, 1),
+                                     (42, 2), (43, 0)]
+        target.stop()
         got = json.loads(report.read_text(encoding="latin-1"))
         assert got["args"].startswith(f'/OriginalInfoFile="{win_path(p.dir / p.info_name)}"')
         assert p.setting("OriginalSetup", "VersionOriginal") == "2"
