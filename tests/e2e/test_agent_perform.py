@@ -135,3 +135,28 @@ def test_update_from_the_web_server(wine, tmp_path):
         p.query(30, 0)
         p.wait_copy_gone(p.copy_pids()[1])
         p.stop_viewer()
+
+
+def test_failed_setup_keeps_the_version_and_the_agent(wine, tmp_path):
+    p = Product(wine, tmp_path, original={"OriginalSetup": {"ProbeSecondsInterval": 0}})
+    p.test_mode()
+    report = tmp_path / "report.json"
+    # The setup keeps its hand-shake atom: the stub takes it as failed.
+    update = build_setup(tmp_path, "update.exe", setup_args=f"--keep-atom --report={win_path(report)}")
+    p.start_viewer()
+    exe, log, _ = start_product(wine, p)
+    p.publish(update, ShutDownMethod="Using WM_CLOSE", RunningProcess=win_path(exe), RestartProcess=1,
+              BackgroundUpdate=1, InformFinish=1)
+    assert p.launch("/DELAY=0", "/STOP=12") == 0
+    assert wait_for(lambda: p.copy_pids(), timeout=30)
+    old = p.copy_pids()[0]
+    p.wait_copy_gone(old, timeout=90)
+    assert report.exists()
+    assert p.setting("OriginalSetup", "VersionOriginal") == "1"
+    # The product is started again all the same; the agent is not.
+    assert wait_for(lambda: log.read_text().count("READY") == 2, timeout=30), log.read_text()
+    assert not any("/_ZZ=99" in l for l in p.lines())
+    assert p.copy_pids() == [old]
+    assert not (p.dir / "update.exe").exists()
+    assert not list(wine.temp_dir.glob("SETUP_*"))
+    p.stop_viewer()
