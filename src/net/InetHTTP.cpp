@@ -1,5 +1,6 @@
 #include "net/InetHTTP.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "util/Utils.h"
@@ -126,9 +127,12 @@ void FormatTransferRateAt(TRateWindow& window, uint32_t tick, bool first, int64_
   for (int i = 0; i < 5; ++i) bytes += window.bytes[i];
   if (elapsed > 0) {
     const double rate = bytes / (elapsed / 1000.0) / 1024.0;
-    char buffer[64];
-    std::snprintf(buffer, sizeof(buffer), "%.2f", rate);
-    text += std::string(buffer) + " KB/Sec";
+    // Two decimals by integer arithmetic rather than printf, whose
+    // floating-point formatting would double the size of the stub. Five
+    // windows of 32-bit reads over at least a millisecond stay far below
+    // the 64-bit range.
+    const int64_t hundredths = static_cast<int64_t>(std::floor(rate * 100.0 + 0.5));
+    text += IntToStr(hundredths / 100) + "." + ZeroPadInt(hundredths % 100, 2) + " KB/Sec";
   }
 }
 

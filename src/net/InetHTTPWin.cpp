@@ -93,7 +93,7 @@ void DeletePartialFiles(const std::string& target) {
 
 FARPROC BindWinInetProc(FARPROC& slot, const char* procName) {
   if (slot) return slot;
-  if (!g_wininet) g_wininet = LoadLibraryA("WinINet.dll");
+  if (!g_wininet) g_wininet = LoadSystemLibrary("WinINet.dll");
   if (!g_wininet) return nullptr;
   slot = GetProcAddress(g_wininet, procName);
   return slot;
