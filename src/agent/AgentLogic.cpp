@@ -1,6 +1,5 @@
 #include "agent/AgentLogic.h"
 
-#include <cstdio>
 
 #include "util/Utils.h"
 
@@ -61,10 +60,10 @@ void ParseNotifyTarget(const std::string& value, int64_t& window, int64_t& messa
 }
 
 std::string FireTimeText(const TLocalTime& t) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%02d-%02d-%04d  %02d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute,
-                t.second);
-  return buf;
+  // Built from padded integers rather than printf, which would pull the C
+  // library's whole formatter into the stub for one line.
+  return ZeroPadInt(t.day, 2) + "-" + ZeroPadInt(t.month, 2) + "-" + ZeroPadInt(t.year, 4) + "  " +
+         ZeroPadInt(t.hour, 2) + ":" + ZeroPadInt(t.minute, 2) + ":" + ZeroPadInt(t.second, 2);
 }
 
 TShutDownMethod ShutDownMethodOf(const std::string& text) {

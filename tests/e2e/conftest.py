@@ -90,9 +90,22 @@ class Wine:
         return subprocess.Popen(self.command(program, *args), env=e, cwd=cwd,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
+    def reg(self, *args, check=False):
+        """Wine's reg tool. Now and then, on a loaded machine, Wine fails to
+        start it in a freshly cloned prefix ("ShellExecuteEx failed"); that
+        start is tried again, while what reg itself answers is kept."""
+        for attempt in range(3):
+            proc = self.run("reg", *args)
+            if "ShellExecuteEx failed" not in proc.out + proc.stderr.decode("latin-1"):
+                break
+            time.sleep(1 + attempt)
+        if check and proc.returncode != 0:
+            raise AssertionError(f"reg exited {proc.returncode}:\n{proc.out}\n{proc.stderr.decode('latin-1')}")
+        return proc
+
     def reg_query(self, key, value):
         """A registry value as text, or None when it is missing."""
-        proc = self.run("reg", "query", key, "/v", value)
+        proc = self.reg("query", key, "/v", value)
         for line in proc.out.splitlines():
             parts = line.split(None, 2)
             if len(parts) >= 2 and parts[0].lower() == value.lower() and parts[1].startswith("REG_"):
@@ -100,7 +113,7 @@ class Wine:
         return None
 
     def reg_add(self, key, value, data, kind="REG_SZ"):
-        self.run("reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f", check=True)
+        self.reg("add", key, "/v", value, "/t", kind, "/d", data, "/f", check=True)
 
     def shutdown(self):
         subprocess.run(["/usr/lib/wine/wineserver64" if os.path.exists("/usr/lib/wine/wineserver64")
