@@ -42,6 +42,17 @@ target_link_libraries(stub PRIVATE korvan_core)
 set_target_properties(stub PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 korvan_post_link(stub)
 
+# korvan-pack as a Windows console program, from the host tool's sources with
+# PackOsWin.cpp and PackExtractWin.cpp in place of the POSIX ones. It is a
+# build tool, not a download: the usual optimisation, exceptions on.
+file(GLOB pack_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/pack/*.cpp)
+list(FILTER pack_sources EXCLUDE REGEX "Posix\\.cpp$")
+add_executable(korvan-pack ${pack_sources})
+target_compile_options(korvan-pack PRIVATE ${KORVAN_WARNINGS} -O2)
+target_link_options(korvan-pack PRIVATE -static -static-libgcc -static-libstdc++ -s)
+target_link_libraries(korvan-pack PRIVATE korvan_core)
+set_target_properties(korvan-pack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
 if(KORVAN_ARCH STREQUAL "x86_64")
   # Test kit: one program per source file under tools/testkit.
   file(GLOB testkit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/testkit/*.cpp)

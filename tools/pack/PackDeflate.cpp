@@ -2,11 +2,9 @@
 
 #include <zlib.h>
 
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
+#include "PackOs.h"
 #include "package/PackIO.h"
 
 namespace {
@@ -113,34 +111,49 @@ bool CompressEntries(const std::vector<TEntrySource>& entries, unsigned workers,
 
   // Workers run at most Window blocks ahead of the writer, so memory stays
   // bounded however large the files are.
-  const size_t window = 4 * size_t(workers) + 4;
-  std::vector<TBlock> blocks(jobs.size());
-  std::mutex mutex;
-  std::condition_variable changed;
-  size_t next = 0, written = 0;
-  bool stop = false;
+  struct TShared {
+    const std::vector<TEntrySource>* entries;
+    const std::vector<TJob>* jobs;
+    std::vector<TBlock> blocks;
+    TMonitor monitor;
+    size_t window = 0, next = 0, written = 0;
+    bool stop = false;
+  } shared;
+  shared.entries = &entries;
+  shared.jobs = &jobs;
+  shared.blocks.resize(jobs.size());
+  shared.window = 4 * size_t(workers) + 4;
 
-  auto work = [&]() {
+  auto work = [](void* context) {
+    TShared& sh = *static_cast<TShared*>(context);
     for (;;) {
       size_t j;
       {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return stop || next >= jobs.size() || next < written + window; });
-        if (stop || next >= jobs.size()) return;
-        j = next++;
+        TMonitorLock lock(sh.monitor);
+        while (!(sh.stop || sh.next >= sh.jobs->size() || sh.next < sh.written + sh.window)) sh.monitor.Wait();
+        if (sh.stop || sh.next >= sh.jobs->size()) return;
+        j = sh.next++;
       }
       TBlock block;
-      RunJob(entries[jobs[j].entry], jobs[j], block);
+      RunJob((*sh.entries)[(*sh.jobs)[j].entry], (*sh.jobs)[j], block);
       {
-        std::lock_guard<std::mutex> lock(mutex);
+        TMonitorLock lock(sh.monitor);
         block.done = true;
-        blocks[j] = std::move(block);
+        sh.blocks[j] = std::move(block);
       }
-      changed.notify_all();
+      sh.monitor.NotifyAll();
     }
   };
-  std::vector<std::thread> threads;
-  for (unsigned i = 0; i < workers; ++i) threads.emplace_back(work);
+  TThreadGroup threads;
+  for (unsigned i = 0; i < workers; ++i) {
+    if (!threads.Start(work, &shared)) {
+      if (i == 0) {
+        error = "cannot start a compressing thread";
+        return false;
+      }
+      break;
+    }
+  }
 
   bool ok = true;
   uint32_t adler = 1;
@@ -148,10 +161,10 @@ bool CompressEntries(const std::vector<TEntrySource>& entries, unsigned workers,
   for (size_t j = 0; j < jobs.size() && ok; ++j) {
     TBlock block;
     {
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return blocks[j].done; });
-      block = std::move(blocks[j]);
-      blocks[j] = TBlock();
+      TMonitorLock lock(shared.monitor);
+      while (!shared.blocks[j].done) shared.monitor.Wait();
+      block = std::move(shared.blocks[j]);
+      shared.blocks[j] = TBlock();
     }
     const TJob& job = jobs[j];
     if (!block.error.empty()) {
@@ -173,18 +186,19 @@ bool CompressEntries(const std::vector<TEntrySource>& entries, unsigned workers,
       packed += 4;
       if (ok && writer.End && !writer.End(job.entry, packed)) ok = false;
     }
+    if (ok && writer.Consumed) writer.Consumed(job.entry, job.len, job.last);
     if (!ok && error.empty()) error = "cannot write the package";
     {
-      std::lock_guard<std::mutex> lock(mutex);
-      written = j + 1;
+      TMonitorLock lock(shared.monitor);
+      shared.written = j + 1;
     }
-    changed.notify_all();
+    shared.monitor.NotifyAll();
   }
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    stop = true;
+    TMonitorLock lock(shared.monitor);
+    shared.stop = true;
   }
-  changed.notify_all();
-  for (auto& t : threads) t.join();
+  shared.monitor.NotifyAll();
+  threads.Join();
   return ok;
 }

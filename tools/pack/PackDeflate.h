@@ -30,6 +30,9 @@ struct TEntryWriter {
   std::function<bool(size_t entry)> Begin;
   std::function<bool(size_t entry, const uint8_t* data, size_t len)> Data;
   std::function<bool(size_t entry, uint64_t packedSize)> End;
+  // Optional: Len more inflated bytes of the entry are written (Last: its
+  // final piece), for the progress display.
+  std::function<void(size_t entry, uint64_t len, bool last)> Consumed;
 };
 
 // Workers: compressing threads (at least 1). False with Error set when a file

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "PackBuild.h"
+#include "PackInfo.h"
 #include "PackInspect.h"
 #include "PackOptions.h"
 #include "PackOs.h"
@@ -21,6 +22,7 @@ const char kUsage[] =
     "       korvan-pack inspect PACKAGE [--json]\n"
     "       korvan-pack verify PACKAGE\n"
     "       korvan-pack extract PACKAGE DIR\n"
+    "       korvan-pack info --out NAME.info --update FILE [OPTION...]\n"
     "       korvan-pack --help\n";
 
 const char kHelp[] =
@@ -167,6 +169,7 @@ int RunExtract(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  PreparePlatform();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::fputs(kUsage, stderr);
@@ -177,6 +180,7 @@ int main(int argc, char** argv) {
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     std::fputs(kHelp, stdout);
+    std::fputs(kInfoHelp, stdout);
     std::fputs(kProjectHelp, stdout);
     return 0;
   }
@@ -198,6 +202,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "extract") return RunExtract(args);
+  if (command == "info") return RunInfo(args);
   std::fputs(kUsage, stderr);
   return Fail("unknown command " + command, 2);
 }

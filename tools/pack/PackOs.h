@@ -1,7 +1,7 @@
 // What korvan-pack needs from the operating system: file facts, real paths,
-// local time and an output file that appears only when it is complete.
-// PackOsPosix.cpp holds the host's version; a Windows build of the tool gets
-// a PackOsWin.cpp with the same functions.
+// local time, folders, worker threads, the console and an output file that
+// appears only when it is complete. PackOsPosix.cpp holds the host's
+// version, PackOsWin.cpp the Windows console program's.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,9 @@ std::string RealPathOf(const std::string& path);
 
 std::string JoinPath(const std::string& dir, const std::string& name);
 std::string DirPartOf(const std::string& path);  // "." when there is no folder
+bool IsPathSeparator(char c);                    // '/', and on Windows '\\'
+// The full path of the running program; "" when it cannot be told.
+std::string ExecutablePath();
 
 // A Unix time as a DOS date-time in local time, as Windows stores a file's
 // time: date in the high word, time in the low word, seconds halved. 0 when
@@ -35,6 +38,56 @@ std::string DirPartOf(const std::string& path);  // "." when there is no folder
 uint32_t LocalDosDateTime(int64_t unixSeconds);
 
 unsigned CpuCount();
+
+// Called first in main: standard output in binary mode (the same bytes on
+// every system), the trace channel closed, the interrupt handler that
+// removes unfinished output installed.
+void PreparePlatform();
+// Whether standard error is an interactive terminal (a console on Windows).
+bool StderrIsTerminal();
+// Milliseconds from an arbitrary start, never going back.
+uint64_t MonotonicMilliseconds();
+
+// A lock with one condition, for the compressing workers and their writer.
+class TMonitor {
+ public:
+  TMonitor();
+  ~TMonitor();
+  TMonitor(const TMonitor&) = delete;
+  TMonitor& operator=(const TMonitor&) = delete;
+  void Lock();
+  void Unlock();
+  void Wait();  // with the lock held: releases it while waiting
+  void NotifyAll();
+
+ private:
+  void* impl_;
+};
+
+class TMonitorLock {
+ public:
+  explicit TMonitorLock(TMonitor& m) : m_(m) { m_.Lock(); }
+  ~TMonitorLock() { m_.Unlock(); }
+  TMonitorLock(const TMonitorLock&) = delete;
+  TMonitorLock& operator=(const TMonitorLock&) = delete;
+
+ private:
+  TMonitor& m_;
+};
+
+// Threads started to run Work(Context); Join waits for them all.
+class TThreadGroup {
+ public:
+  TThreadGroup() = default;
+  ~TThreadGroup() { Join(); }
+  TThreadGroup(const TThreadGroup&) = delete;
+  TThreadGroup& operator=(const TThreadGroup&) = delete;
+  bool Start(void (*work)(void*), void* context);
+  void Join();
+
+ private:
+  std::vector<void*> threads_;
+};
 
 // The names in a folder, without "." and ".."; false when it cannot be read.
 bool ListFolder(const std::string& dir, std::vector<std::string>& names);
@@ -63,7 +116,11 @@ class TOutFile {
   void Discard();
 
  private:
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the temporary file's HANDLE
+#else
   int fd_ = -1;
+#endif
   int slot_ = -1;  // in the signal handler's table
   int64_t size_ = 0;
   std::string target_;

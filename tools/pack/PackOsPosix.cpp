@@ -5,13 +5,17 @@
 #include <stdlib.h>
 #include <string.h>
 #include <dirent.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "PackOs.h"
+#include "util/Trace.h"
 
 bool GetFileFacts(const std::string& path, TFileFacts& facts) {
   facts = TFileFacts();
@@ -25,6 +29,16 @@ bool GetFileFacts(const std::string& path, TFileFacts& facts) {
   facts.Node = uint64_t(st.st_ino);
   facts.Mode = uint32_t(st.st_mode & 07777);
   return true;
+}
+
+bool IsPathSeparator(char c) { return c == '/'; }
+
+std::string ExecutablePath() {
+  char buffer[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  buffer[n] = 0;
+  return buffer;
 }
 
 std::string DirPartOf(const std::string& path) {
@@ -93,6 +107,63 @@ unsigned CpuCount() {
   return n ? n : 1;
 }
 
+bool StderrIsTerminal() { return ::isatty(2) == 1; }
+
+uint64_t MonotonicMilliseconds() {
+  struct timespec ts;
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return uint64_t(ts.tv_sec) * 1000 + uint64_t(ts.tv_nsec) / 1000000;
+}
+
+namespace {
+
+struct TMonitorImpl {
+  std::mutex mutex;
+  std::condition_variable changed;
+};
+
+void* RunThread(void* arg) {
+  auto* job = static_cast<std::pair<void (*)(void*), void*>*>(arg);
+  job->first(job->second);
+  delete job;
+  return nullptr;
+}
+
+}  // namespace
+
+TMonitor::TMonitor() : impl_(new TMonitorImpl) {}
+TMonitor::~TMonitor() { delete static_cast<TMonitorImpl*>(impl_); }
+void TMonitor::Lock() { static_cast<TMonitorImpl*>(impl_)->mutex.lock(); }
+void TMonitor::Unlock() { static_cast<TMonitorImpl*>(impl_)->mutex.unlock(); }
+void TMonitor::Wait() {
+  // The caller holds the mutex; adopt it for the wait and give it back held.
+  TMonitorImpl* m = static_cast<TMonitorImpl*>(impl_);
+  std::unique_lock<std::mutex> lock(m->mutex, std::adopt_lock);
+  m->changed.wait(lock);
+  lock.release();
+}
+void TMonitor::NotifyAll() { static_cast<TMonitorImpl*>(impl_)->changed.notify_all(); }
+
+bool TThreadGroup::Start(void (*work)(void*), void* context) {
+  pthread_t thread;
+  auto* job = new std::pair<void (*)(void*), void*>(work, context);
+  if (::pthread_create(&thread, nullptr, RunThread, job) != 0) {
+    delete job;
+    return false;
+  }
+  threads_.push_back(reinterpret_cast<void*>(new pthread_t(thread)));
+  return true;
+}
+
+void TThreadGroup::Join() {
+  for (void* t : threads_) {
+    pthread_t* thread = static_cast<pthread_t*>(t);
+    ::pthread_join(*thread, nullptr);
+    delete thread;
+  }
+  threads_.clear();
+}
+
 namespace {
 
 // The temporary files of the build in progress (a spanned build has one per
@@ -122,6 +193,15 @@ void ReleasePending(int& slot) {
   if (slot >= 0) g_pendingTemp[slot][0] = 0;
   slot = -1;
 }
+
+}  // namespace
+
+void PreparePlatform() {
+  // The core's trace lines (checksum timings) are the stub's; none here.
+  SetTraceSink(nullptr);
+}
+
+namespace {
 
 void WatchSignals() {
   static bool installed = false;
