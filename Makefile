@@ -3,7 +3,7 @@
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build deps host win32 win64 test demo bench bench-quick fuzz clean
+.PHONY: all build deps host win32 win64 test demo bench bench-quick fuzz clean install package
 
 all: build
 
@@ -39,6 +39,21 @@ bench: deps
 bench-quick: deps
 	@$(MAKE) --no-print-directory build
 	@/usr/bin/python3 bench/run.py --quick --results build/bench-quick.md
+
+# korvan-pack, both stubs and the README under PREFIX (bin/, share/korvan/,
+# share/doc/korvan/); `package` makes the same into a Debian package under
+# build/host/package/, installed under /usr.
+PREFIX ?= /usr/local
+
+install: build
+	@cmake -S . -B build/host -DCMAKE_INSTALL_PREFIX=$(abspath $(PREFIX)) >/dev/null
+	@cmake --build build/host -j$(JOBS) --target korvan-pack
+	@cmake --install build/host --prefix $(abspath $(PREFIX))
+
+package: build
+	@cmake -S . -B build/host -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build build/host -j$(JOBS) --target korvan-pack
+	@cd build/host && cpack -G DEB -B package
 
 fuzz: deps
 	@bash scripts/fuzz.sh

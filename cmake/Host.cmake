@@ -15,6 +15,7 @@ if(pack_sources)
   target_compile_options(korvan-pack PRIVATE ${KORVAN_WARNINGS})
   target_link_libraries(korvan-pack PRIVATE korvan_core Threads::Threads)
   set_target_properties(korvan-pack PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  include(${CMAKE_SOURCE_DIR}/cmake/Install.cmake)
 endif()
 
 if(KORVAN_FUZZ)

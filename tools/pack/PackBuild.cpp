@@ -8,6 +8,7 @@
 #include "PackIni.h"
 #include "PackOs.h"
 #include "PackSpan.h"
+#include "PackStubs.h"
 #include "package/PackX.h"
 #include "package/SLangId.h"
 #include "util/Utils.h"
@@ -399,8 +400,10 @@ bool BuildLanguageList(const std::string& path, std::string& list, std::vector<s
   return true;
 }
 
-bool BuildPackage(const TBuildOptions& o, TBuildReport& report, std::string& error) {
+bool BuildPackage(const TBuildOptions& given, TBuildReport& report, std::string& error) {
   report = TBuildReport();
+  TBuildOptions o = given;
+  if (o.Stub.empty() && !FindInstalledStub(o.Arch.empty() ? kDefaultStubArch : o.Arch, o.Stub, error)) return false;
   std::vector<TPlanned> plan;
   if (!PlanEntries(o, plan, error)) return false;
   const bool internet = o.Internet || !o.DownloadUrl.empty();

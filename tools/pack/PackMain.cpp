@@ -17,7 +17,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: korvan-pack build --stub STUB --out OUT [OPTION...] FILE...\n"
+    "usage: korvan-pack build [--stub STUB | --arch ARCH] --out OUT [OPTION...] FILE...\n"
     "       korvan-pack build PROJECT.ini [OPTION...] [FILE...]\n"
     "       korvan-pack inspect PACKAGE [--json]\n"
     "       korvan-pack verify PACKAGE\n"
@@ -34,6 +34,10 @@ const char kHelp[] =
     "  FILE...                 plain file names (no folders), packed in this\n"
     "                          order; NAME*ARGS marks the setup program\n"
     "  --stub FILE             the stub executable (PE header at 0x100)\n"
+    "  --arch i686|x86_64      without --stub: the installed stub-ARCH.exe, from\n"
+    "                          ../share/korvan beside the tool's folder, then\n"
+    "                          from the folder it was installed for (default\n"
+    "                          i686, the shipped stub)\n"
     "  --out FILE              the package to write\n"
     "  --dir DIR               folder holding the files (default: current)\n"
     "  --setup NAME[*ARGS]     the setup program to start, with extra\n"

@@ -4,6 +4,7 @@
 
 #include "PackIni.h"
 #include "PackOs.h"
+#include "PackStubs.h"
 #include "util/Utils.h"
 
 const char* const kProjectHelp =
@@ -54,6 +55,7 @@ struct TOptionDef {
 
 const TOptionDef kOptions[] = {
     {"stub", kPath, &TBuildOptions::Stub, nullptr},
+    {"arch", kText, &TBuildOptions::Arch, nullptr},
     {"out", kPath, &TBuildOptions::Out, nullptr},
     {"dir", kPath, &TBuildOptions::Dir, nullptr},
     {"lang", kPath, &TBuildOptions::Lang, nullptr},
@@ -75,6 +77,7 @@ const TOptionDef kOptions[] = {
     {"download-size", kText, &TBuildOptions::DownloadSize, nullptr},
     {"download-package", kPath, &TBuildOptions::DownloadPackage, nullptr},
     {"volume-size", kSize, nullptr, nullptr},
+    {"quiet", kFlag, nullptr, &TBuildOptions::Quiet},
 };
 
 const TOptionDef* FindOption(const std::string& name) {
@@ -242,7 +245,9 @@ bool ParseBuildArguments(const std::vector<std::string>& args, TBuildOptions& op
     if (!Apply(*g.def, g.value, g.hasValue, "", options, "--", error)) return false;
   }
   options.Files.insert(options.Files.end(), positional.begin(), positional.end());
-  if (options.Stub.empty()) return error = "no stub: give --stub FILE", false;
+  // Without --stub the build takes the installed stub of --arch.
+  if (!options.Arch.empty() && !IsStubArch(options.Arch))
+    return error = "--arch takes i686 or x86_64, not \"" + options.Arch + "\"", false;
   if (options.Out.empty()) return error = "no output: give --out FILE", false;
   return true;
 }

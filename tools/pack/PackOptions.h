@@ -5,7 +5,8 @@
 #include <vector>
 
 struct TBuildOptions {
-  std::string Stub;
+  std::string Stub;         // "": the installed stub of Arch
+  std::string Arch;         // "" (i686), "i686" or "x86_64"
   std::string Out;
   std::string Dir;          // folder of the files; "" = the current folder
   std::string Lang;         // language INI file, "" for none
@@ -31,6 +32,7 @@ struct TBuildOptions {
   std::string DownloadPackage;  // the setup package built before
   uint64_t VolumeSize = 0;  // 0: one file
   unsigned Jobs = 0;        // 0: one worker per core
+  bool Quiet = false;       // no progress, no summary line
 };
 
 // Parses the arguments after "build". A first argument ending in ".ini", or
