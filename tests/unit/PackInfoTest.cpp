@@ -67,7 +67,7 @@ std::vector<std::string> Base(const std::string& method = "none") {
 TEST(PackInfo, WritesEveryKeyTheAgentReads) {
   std::string dir = Folder();
   std::vector<std::string> args = Base("wm-close");
-  args.insert(args.end(), {"--valid-versions", "3, 4 ,2", "--running-process", "<TargetDir>\\Prod.exe",
+  args.insert(args.end(), {"--valid-versions", "3, 4 ,2", "--running-process", "<InstallDir>Prod.exe",
                            "--program-name", "Prod Suite", "--agent-token", "prod", "--update-name", "prod-5.exe",
                            "--request-confirmation-before-download", "--request-confirmation-before-install",
                            "--background-update", "--restart-process", "--inform-finish", "--remove-startup-shortcut",
@@ -87,7 +87,7 @@ TEST(PackInfo, WritesEveryKeyTheAgentReads) {
       {"ShutDownMethod", "Using WM_CLOSE"},
       {"RestartProcess", "1"},
       {"InformFinish", "1"},
-      {"RunningProcess", "<TargetDir>\\Prod.exe"},
+      {"RunningProcess", "<InstallDir>Prod.exe"},
       {"ProgramName", "Prod Suite"},
       {"VersionNew", "5"},
       {"Stamp", "12"},
