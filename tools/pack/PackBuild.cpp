@@ -7,6 +7,7 @@
 #include "PackDeflate.h"
 #include "PackIni.h"
 #include "PackOs.h"
+#include "PackProgress.h"
 #include "PackSpan.h"
 #include "PackStubs.h"
 #include "package/PackX.h"
@@ -504,10 +505,12 @@ bool BuildPackage(const TBuildOptions& given, TBuildReport& report, std::string&
 
   TOutFile out;
   if (!out.Create(o.Out, stubFacts.Mode | 0644, error)) return false;
-  auto writeFailed = [&]() {
-    error = "cannot write " + out.TempPath();
+  // Named by the file the vendor asked for; the temporary one goes with it.
+  auto writeFailedOn = [&](const TOutFile& f) {
+    error = "cannot write " + f.Target() + ": " + (f.WriteError().empty() ? "read back short" : f.WriteError());
     return false;
   };
+  auto writeFailed = [&]() { return writeFailedOn(out); };
   auto appendChunk = [&](const std::string& text) {
     uint8_t len[4];
     PutU32(len, uint32_t(text.size()));
@@ -517,6 +520,9 @@ bool BuildPackage(const TBuildOptions& given, TBuildReport& report, std::string&
       (hasDownloadList && !appendChunk(downloadList)))
     return writeFailed();
 
+  uint64_t inflatedTotal = 0;
+  for (const TEntrySource& e : sources) inflatedTotal += e.Prefix.size() + e.FileSize;
+  TBuildProgress progress(!o.Quiet && StderrIsTerminal(), sources.size(), inflatedTotal);
   std::vector<TSpanVolume> volumes;
   if (o.VolumeSize > 0) {
     uint64_t need = SmallestVolumeSize(uint64_t(out.Size()), sources);
@@ -526,16 +532,18 @@ bool BuildPackage(const TBuildOptions& given, TBuildReport& report, std::string&
               "of a file; give at least " + IntToStr(int64_t(need));
       return false;
     }
-    if (!WriteSpannedEntries(sources, o.VolumeSize, out, o.Out, stubFacts.Mode | 0644, volumes, error)) return false;
+    auto packed = [&](uint64_t bytes, bool entryDone) { progress.Add(bytes, entryDone); };
+    if (!WriteSpannedEntries(sources, o.VolumeSize, out, o.Out, stubFacts.Mode | 0644, volumes, packed, error))
+      return false;
   } else {
     int64_t lengthAt = 0;
     TEntryWriter writer;
     writer.Begin = [&](size_t) {
       lengthAt = out.Size();
       uint8_t zero[4] = {};
-      return out.Append(zero, 4);
+      return out.Append(zero, 4) || writeFailed();
     };
-    writer.Data = [&](size_t, const uint8_t* data, size_t len) { return out.Append(data, len); };
+    writer.Data = [&](size_t, const uint8_t* data, size_t len) { return out.Append(data, len) || writeFailed(); };
     writer.End = [&](size_t entry, uint64_t packed) {
       if (packed > 0x7FFFFFFFu) {
         error = plan[entry].Path + ": compressed, it exceeds 2 GB; span the package with --volume-size";
@@ -543,12 +551,14 @@ bool BuildPackage(const TBuildOptions& given, TBuildReport& report, std::string&
       }
       uint8_t len[4];
       PutU32(len, uint32_t(packed));
-      return out.WriteAt(lengthAt, len, 4);
+      return out.WriteAt(lengthAt, len, 4) || writeFailed();
     };
+    writer.Consumed = [&](size_t, uint64_t bytes, bool last) { progress.Add(bytes, last); };
     unsigned workers = o.Jobs ? o.Jobs : CpuCount();
     if (!CompressEntries(sources, workers, writer, error)) return false;
     volumes.emplace_back();
   }
+  progress.Finish();
 
   int64_t end = out.Size() + kHeaderBytes;
   if (end > 0x7FFFFFFFll) {
@@ -577,7 +587,7 @@ bool BuildPackage(const TBuildOptions& given, TBuildReport& report, std::string&
     hv.DataOffset = 0;
     hv.HeaderFlags = uint8_t((h.HeaderFlags & ~kFlagSpanned) | (v + 1 < volumes.size() ? kFlagSpanned : 0));
     EncodeHeader(hv, record);
-    if (!file.Append(record, kHeaderBytes)) return writeFailed();
+    if (!file.Append(record, kHeaderBytes)) return writeFailedOn(file);
     // A volume whose first bytes read "MZ" and which has "PE" at 256 would be
     // taken for an executable and its end read at 252: one zero byte in
     // front, and the first entry one byte on.
@@ -585,13 +595,13 @@ bool BuildPackage(const TBuildOptions& given, TBuildReport& report, std::string&
       std::string data(size_t(file.Size() - kHeaderBytes), '\0');
       {
         TInFile in(file.TempPath());
-        if (in.ReadAt(0, &data[0], data.size()) != data.size()) return writeFailed();
+        if (in.ReadAt(0, &data[0], data.size()) != data.size()) return writeFailedOn(file);
       }
       hv.DataOffset = 1;
       EncodeHeader(hv, record);
       data.insert(data.begin(), '\0');
       data.append(reinterpret_cast<const char*>(record), kHeaderBytes);
-      if (!file.WriteAt(0, data.data(), data.size())) return writeFailed();
+      if (!file.WriteAt(0, data.data(), data.size())) return writeFailedOn(file);
       if (IsPeFile(file.TempPath())) {
         error = "volume " + IntToStr(int64_t(v + 1)) + " would read as an executable";
         return false;
@@ -599,7 +609,7 @@ bool BuildPackage(const TBuildOptions& given, TBuildReport& report, std::string&
     }
     hv.Crc = GetCrc(file.TempPath(), kHeaderBytes);
     PutU32(crc, hv.Crc);
-    if (!file.WriteAt(file.Size() - kHeaderBytes + 16, crc, 4)) return writeFailed();
+    if (!file.WriteAt(file.Size() - kHeaderBytes + 16, crc, 4)) return writeFailedOn(file);
   }
   for (size_t v = 1; v < volumes.size(); ++v)
     if (!volumes[v].File->Commit(error)) return false;

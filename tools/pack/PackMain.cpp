@@ -1,5 +1,6 @@
 // korvan-pack: builds, inspects and verifies the packages a Korvan stub
-// carries. Exit codes: 0 done, 1 refused or unsound, 2 bad usage.
+// carries. Exit codes (kExitHelp): 0 done, 1 refused or unsound, 2 bad
+// usage, 130 interrupted.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -59,6 +60,9 @@ const char kHelp[] =
     "                          not fit is continued in the next volume\n"
     "                          (a spanned build compresses on one thread)\n"
     "  --project FILE          read a project file first (see below)\n"
+    "  --quiet                 no progress line and no summary line; a build\n"
+    "                          shows its progress (files, megabytes, rate) on\n"
+    "                          standard error only when that is a terminal\n"
     "\n"
     "  Internet mode: the package carries no files; the stub fetches the setup\n"
     "  package and extracts that. Build the setup package first, with the same\n"
@@ -91,6 +95,18 @@ const char kHelp[] =
     "with one line and exit 1, and what was written into DIR is removed.\n"
     "\n";
 
+const char kExitHelp[] =
+    "\n"
+    "Errors: one line on standard error, \"korvan-pack: \" and the file at\n"
+    "fault with the reason. Exit codes:\n"
+    "  0    done (verify: the package is sound)\n"
+    "  1    refused or failed: an input missing or wrong, the output not\n"
+    "       written, a package unsound, damaged or incomplete\n"
+    "  2    bad usage: unknown command or option, a bad option value\n"
+    "  130  interrupted by Ctrl-C; a build leaves no output behind. On Linux\n"
+    "       the tool ends by the signal itself (a shell shows 130 for SIGINT,\n"
+    "       143 for SIGTERM, 129 for SIGHUP)\n";
+
 int Fail(const std::string& message, int code) {
   std::fprintf(stderr, "korvan-pack: %s\n", message.c_str());
   return code;
@@ -104,6 +120,7 @@ int RunBuild(const std::vector<std::string>& args) {
   bool ok = BuildPackage(options, report, error);
   for (const std::string& w : report.Warnings) std::fprintf(stderr, "korvan-pack: warning: %s\n", w.c_str());
   if (!ok) return Fail(error, 1);
+  if (options.Quiet) return 0;
   std::printf("%s: %d files, %llu bytes packed into %lld, checksum 0x%08X", options.Out.c_str(), report.Entries,
               (unsigned long long)report.RawSize, (long long)report.PackageEnd, unsigned(report.Crc));
   if (report.Volumes > 1) std::printf(", %d volumes (.002 to .%03d)", report.Volumes, report.Volumes);
@@ -133,7 +150,7 @@ int RunExtract(const std::vector<std::string>& args) {
   if (positional.size() != 2) return Fail("extract takes a package and a folder", 2);
   const std::string& path = positional[0];
   std::string dir = positional[1];
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  while (dir.size() > 1 && IsPathSeparator(dir.back())) dir.pop_back();
   TPackageHeader header;
   ReadPackageHeader(path, header);
   if (!FileExists(path)) return Fail(path + ": cannot open the file", 1);
@@ -186,6 +203,7 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     std::fputs(kInfoHelp, stdout);
     std::fputs(kProjectHelp, stdout);
+    std::fputs(kExitHelp, stdout);
     return 0;
   }
   if (command == "build") return RunBuild(args);

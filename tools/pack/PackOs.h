@@ -111,6 +111,9 @@ class TOutFile {
   bool WriteAt(int64_t pos, const void* data, size_t len);
   int64_t Size() const { return size_; }
   const std::string& TempPath() const { return temp_; }
+  const std::string& Target() const { return target_; }
+  // Why the last Append or WriteAt failed, as the system says it.
+  const std::string& WriteError() const { return writeError_; }
   // Flushes, closes and renames; false (temporary file removed) on failure.
   bool Commit(std::string& error);
   void Discard();
@@ -125,4 +128,5 @@ class TOutFile {
   int64_t size_ = 0;
   std::string target_;
   std::string temp_;
+  std::string writeError_;
 };

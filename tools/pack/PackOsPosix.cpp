@@ -247,13 +247,19 @@ bool TOutFile::Append(const void* data, size_t len) {
 }
 
 bool TOutFile::WriteAt(int64_t pos, const void* data, size_t len) {
-  if (fd_ < 0) return false;
+  if (fd_ < 0) {
+    writeError_ = "not open";
+    return false;
+  }
   const char* p = static_cast<const char*>(data);
   size_t done = 0;
   while (done < len) {
     ssize_t n = ::pwrite(fd_, p + done, len - done, off_t(pos + int64_t(done)));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      writeError_ = n < 0 ? ErrnoText() : "nothing written";
+      return false;
+    }
     done += size_t(n);
   }
   if (pos + int64_t(len) > size_) size_ = pos + int64_t(len);

@@ -333,7 +333,10 @@ bool TOutFile::Create(const std::string& target, uint32_t, std::string& error) {
 bool TOutFile::Append(const void* data, size_t len) { return WriteAt(size_, data, len); }
 
 bool TOutFile::WriteAt(int64_t pos, const void* data, size_t len) {
-  if (!handle_) return false;
+  if (!handle_) {
+    writeError_ = "not open";
+    return false;
+  }
   const char* p = static_cast<const char*>(data);
   size_t done = 0;
   while (done < len) {
@@ -342,7 +345,10 @@ bool TOutFile::WriteAt(int64_t pos, const void* data, size_t len) {
     ov.Offset = DWORD(at);
     ov.OffsetHigh = DWORD(at >> 32);
     DWORD want = DWORD(len - done > (1u << 24) ? (1u << 24) : len - done), wrote = 0;
-    if (!WriteFile(handle_, p + done, want, &wrote, &ov) || wrote == 0) return false;
+    if (!WriteFile(handle_, p + done, want, &wrote, &ov) || wrote == 0) {
+      writeError_ = wrote == 0 && GetLastError() == 0 ? "nothing written" : LastError();
+      return false;
+    }
     done += wrote;
   }
   if (pos + int64_t(len) > size_) size_ = pos + int64_t(len);

@@ -44,7 +44,7 @@ uint64_t SmallestVolumeSize(uint64_t firstVolumeFixed, const std::vector<TEntryS
 
 bool WriteSpannedEntries(const std::vector<TEntrySource>& entries, uint64_t volumeSize, TOutFile& first,
                          const std::string& target, uint32_t mode, std::vector<TSpanVolume>& volumes,
-                         std::string& error) {
+                         const std::function<void(uint64_t bytes, bool entryDone)>& packed, std::string& error) {
   volumes.clear();
   volumes.emplace_back();
   TOutFile* out = &first;
@@ -52,7 +52,10 @@ bool WriteSpannedEntries(const std::vector<TEntrySource>& entries, uint64_t volu
     int64_t lead = volumes.size() > 1 ? int64_t(kLaterVolumeLead) : 0;
     return int64_t(volumeSize) - kHeaderBytes - lead - out->Size();
   };
-  auto writeFailed = [&]() { return Fail(error, "cannot write " + out->TempPath()); };
+  auto writeFailed = [&]() {
+    return Fail(error, "cannot write " + out->Target() + ": " +
+                           (out->WriteError().empty() ? "deflate failed" : out->WriteError()));
+  };
 
   std::vector<uint8_t> in, buffer;
   for (const TEntrySource& e : entries) {
@@ -121,6 +124,7 @@ bool WriteSpannedEntries(const std::vector<TEntrySource>& entries, uint64_t volu
         }
         done += piece;
         started = true;
+        if (packed) packed(head + piece, false);
         if (done == e.FileSize) break;
       }
       if (ok) {
@@ -139,6 +143,7 @@ bool WriteSpannedEntries(const std::vector<TEntrySource>& entries, uint64_t volu
       if (!out->WriteAt(lengthAt, len, 4)) return writeFailed();
       ++volumes.back().Entries;
     } while (done < e.FileSize);
+    if (packed) packed(0, true);
     uint8_t extra;
     if (e.FileSize > 0 && file.ReadAt(int64_t(e.FileSize), &extra, 1) == 1)
       return Fail(error, e.Path + ": changed while packing (longer than " + std::to_string(e.FileSize) + " bytes)");

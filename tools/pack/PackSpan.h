@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,7 +36,8 @@ struct TSpanVolume {
 // Writes the entries into First (which holds the stub and the sections) and
 // further volumes beside Target as needed, each kept within VolumeSize
 // bytes with room for its header. Volumes[0] stands for First. The headers
-// are the caller's to write.
+// are the caller's to write. Packed hears of the inflated bytes written and
+// of each entry completed (may be empty).
 bool WriteSpannedEntries(const std::vector<TEntrySource>& entries, uint64_t volumeSize, TOutFile& first,
                          const std::string& target, uint32_t mode, std::vector<TSpanVolume>& volumes,
-                         std::string& error);
+                         const std::function<void(uint64_t bytes, bool entryDone)>& packed, std::string& error);
