@@ -9,6 +9,8 @@ import subprocess
 import time
 from pathlib import Path
 
+import pytest
+
 from conftest import STUB, TESTKIT, pack, wait_for, win_path
 
 AGENT = "ProdAgent.exe"
@@ -49,11 +51,29 @@ def build_setup(tmp_path, name, token=TOKEN, setup_args="", update_url="http://1
     shutil.copy(PROBE, files / "setup_probe.exe")
     (files / "readme.txt").write_text(f"{name}\n")
     out = tmp_path / name
-    setup = "setup_probe.exe" + (f"*{setup_args}" if setup_args else "")
+    # The probe's report goes outside the temporary folder, which must be
+    # left as it was.
+    if "--report=" not in setup_args:
+        setup_args = f"--report={win_path(tmp_path / (name + '-report.json'))} {setup_args}".strip()
+    setup = "setup_probe.exe*" + setup_args
     pack("build", "--stub", STUB, "--out", out, "--dir", files, "--setup", setup, "--agent-name", AGENT,
          "--agent-token", token, "--settings-name", SETTINGS, "--update-url", update_url, "--creates-agent",
          "--silent", "readme.txt")
     return out
+
+
+@pytest.fixture(autouse=True)
+def nothing_left_in_temp(wine):
+    """Every agent scenario ends with the prefix's temporary folder as it was
+    before: no working folder, no clean-up batch, no downloaded file. The
+    clean-up batch deletes itself after the copy has ended, so it is given
+    a moment. Test modules import this fixture to have it run."""
+    temp = wine.temp_dir
+    before = set(temp.iterdir()) if temp.is_dir() else set()
+    yield
+    left = lambda: sorted(p.name for p in (set(temp.iterdir()) if temp.is_dir() else set()) - before)
+    wait_for(lambda: not left(), timeout=30)
+    assert not left(), f"left in the temporary folder: {left()}"
 
 
 def write_ini(path, sections):
@@ -63,6 +83,32 @@ def write_ini(path, sections):
         lines += [f"{k}={v}" for k, v in keys.items()]
         lines.append("")
     path.write_text("\r\n".join(lines), encoding="latin-1")
+
+
+# Keys of the information file and the korvan-pack info options that write them.
+INFO_OPTIONS = {"VersionNew": "--version-new", "Stamp": "--stamp", "ValidVersions": "--valid-versions",
+                "ProgramName": "--program-name", "DownloadURL_UPDATE": "--download-url",
+                "NameOfUpdateFile": "--update-name", "ShutDownMethod": "--shutdown",
+                "RunningProcess": "--running-process"}
+INFO_FLAGS = {"RequestConfirmationBeforeDownload": "--request-confirmation-before-download",
+              "RequestConfirmationBeforeInstall": "--request-confirmation-before-install",
+              "BackgroundUpdate": "--background-update", "RestartProcess": "--restart-process",
+              "InformFinish": "--inform-finish", "RemoveStartUpShortcut": "--remove-startup-shortcut",
+              "RemoveCheckForNewUpdateShortcut": "--remove-check-for-new-update-shortcut"}
+
+
+def write_info(out, update, **keys):
+    """The information file an agent fetches, written by korvan-pack info from
+    the same keys; its size of the update file is that of Update."""
+    args = ["info", "--out", out, "--update", update]
+    for key, value in keys.items():
+        if key in INFO_FLAGS:
+            if str(value) == "1":
+                args.append(INFO_FLAGS[key])
+        else:
+            args += [INFO_OPTIONS[key], value]
+    pack(*args)
+    return Path(out).read_bytes()
 
 
 def read_ini(path):
@@ -76,24 +122,27 @@ class Product:
     """An installed product: the agent program and the installation settings
     file in one folder, an update source folder for test mode beside it."""
 
-    def __init__(self, wine, tmp_path, original=None, update_url="http://127.0.0.1:9/updates"):
+    def __init__(self, wine, tmp_path, original=None, update_url="http://127.0.0.1:9/updates", installed_by=None):
+        """installed_by: the package whose setup has installed the product into
+        tmp_path / "product" already; then nothing is written there."""
         self.wine = wine
         self.tmp = tmp_path
         self.dir = tmp_path / "product"
         self.dir.mkdir(parents=True, exist_ok=True)
         self.source = tmp_path / "source"
         self.source.mkdir(exist_ok=True)
-        self.package = build_setup(tmp_path, "setup.exe", update_url=update_url)
+        self.package = installed_by or build_setup(tmp_path, "setup.exe", update_url=update_url)
         self.agent = self.dir / AGENT
-        self.agent.write_bytes(agent_bytes(self.package))
         self.copy = self.dir / COPY
         self.original = self.dir / "prod.original"
         self.info_name = "prod.info"
-        sections = {"OriginalSetup": {"VersionOriginal": 1, "ProgramName": "Prod"},
-                    "AutoUpdate": {"s21": "Nothing new"}}
-        for section, keys in (original or {}).items():
-            sections.setdefault(section, {}).update(keys)
-        write_ini(self.original, sections)
+        if not installed_by:
+            self.agent.write_bytes(agent_bytes(self.package))
+            sections = {"OriginalSetup": {"VersionOriginal": 1, "ProgramName": "Prod"},
+                        "AutoUpdate": {"s21": "Nothing new"}}
+            for section, keys in (original or {}).items():
+                sections.setdefault(section, {}).update(keys)
+            write_ini(self.original, sections)
         self.trace = tmp_path / "trace.txt"
         self.viewer = None
 
@@ -103,17 +152,16 @@ class Product:
         self.wine.reg_add(AUTO_UPDATE_KEY, "TestModeURL", win_path(self.source))
 
     def publish(self, update=None, **keys):
-        """Writes the information file into the source folder, and the update
-        package when given. SizeOfUpdateFile defaults to the package's size."""
+        """Writes the information file into the source folder with korvan-pack
+        info, and puts the update package there when given. Without one the
+        product's own package stands in for the name and size, and no file
+        lies at the source."""
         values = {"VersionNew": 2, "Stamp": 7, "ProgramName": "Prod", "DownloadURL_UPDATE": "http://127.0.0.1:9/x",
                   "NameOfUpdateFile": "update.exe", "ShutDownMethod": "Don't Shut Down"}
+        values.update(keys)
         if update is not None:
             shutil.copy(update, self.source / values["NameOfUpdateFile"])
-            values["SizeOfUpdateFile"] = update.stat().st_size
-        values.update(keys)
-        if update is not None and values["NameOfUpdateFile"] != "update.exe":
-            shutil.move(self.source / "update.exe", self.source / values["NameOfUpdateFile"])
-        write_ini(self.source / self.info_name, {"NewSetup": values})
+        write_info(self.source / self.info_name, update if update is not None else self.package, **values)
         return values
 
     def settings(self):

@@ -8,6 +8,7 @@ import re
 import pytest
 
 from agent_kit import ROBOT, Product, build_setup
+from agent_kit import nothing_left_in_temp  # noqa: F401 (the temporary folder checked after each test)
 from conftest import wait_for
 
 
@@ -81,21 +82,29 @@ def test_never_with_minus_one_and_every_five_seconds_in_test_mode(wine, tmp_path
     hourly.stop_viewer()
 
 
+def cut_short(p):
+    """The update at the source is not complete: the size announced is not its size."""
+    at_source = p.source / "update.exe"
+    at_source.write_bytes(at_source.read_bytes()[:-100])
+
+
 NO_UPDATE = {
-    "version-not-above": ({"VersionNew": 1}, {}),
-    "outside-valid-versions": ({"ValidVersions": "3,4,7"}, {}),
-    "size-unlike": ({"SizeOfUpdateFile": 12345}, {}),
-    "not-installed": ({}, {"VersionOriginal": 0}),
+    "version-not-above": ({"VersionNew": 1}, {}, None),
+    "outside-valid-versions": ({"ValidVersions": "3,4,7", "VersionNew": 8}, {}, None),
+    "size-unlike": ({}, {}, cut_short),
+    "not-installed": ({}, {"VersionOriginal": 0}, None),
 }
 
 
 @pytest.mark.parametrize("case", list(NO_UPDATE), ids=list(NO_UPDATE))
 def test_no_update_is_offered(wine, tmp_path, case):
-    info, original = NO_UPDATE[case]
+    info, original, after = NO_UPDATE[case]
     p = Product(wine, tmp_path, original={"OriginalSetup": {"ProbeSecondsInterval": 0, **original}})
     p.test_mode()
     update = build_setup(tmp_path, "update.exe")
     p.publish(update, ShutDownMethod="Using Terminate Process", **info)
+    if after:
+        after(p)
     p.start_viewer()
     pid = run_copy(p, "/DELAY=0", "/STOP=3")
     assert fire_ticks(p, pid) == [1]

@@ -4,6 +4,7 @@ as window messages, and the copy ends when told to."""
 import re
 
 from agent_kit import COPY_CLASS, NOTIFY_MSG, NotifyTarget, Product
+from agent_kit import nothing_left_in_temp  # noqa: F401 (the temporary folder checked after each test)
 from conftest import wait_for
 
 

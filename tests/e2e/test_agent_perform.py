@@ -7,7 +7,8 @@ import shutil
 
 import pytest
 
-from agent_kit import PRODUCT, ROBOT, NotifyTarget, Product, build_setup
+from agent_kit import PRODUCT, ROBOT, NotifyTarget, Product, build_setup, write_info
+from agent_kit import nothing_left_in_temp  # noqa: F401 (the temporary folder checked after each test)
 from conftest import wait_for, win_path
 
 METHODS = ["Using WM_CLOSE", "Using WM_QUIT", "Using Terminate Process", "Issue a Message Box",
@@ -107,10 +108,9 @@ def test_update_from_the_web_server(wine, tmp_path):
                     update_url=server.url)
         report = tmp_path / "report.json"
         update = build_setup(tmp_path, "update.exe", setup_args=f"--report={win_path(report)}")
-        info = (f"[NewSetup]\r\nVersionNew=2\r\nStamp=3\r\nDownloadURL_UPDATE={server.url}\r\n"
-                f"NameOfUpdateFile=update.exe\r\nSizeOfUpdateFile={update.stat().st_size}\r\n"
-                f"ShutDownMethod=Don't Shut Down\r\nBackgroundUpdate=1\r\n")
-        server.add("prod.info", info.encode())
+        info = write_info(tmp_path / "prod.info", update, VersionNew=2, Stamp=3, DownloadURL_UPDATE=server.url,
+                          ShutDownMethod="Don't Shut Down", BackgroundUpdate=1)
+        server.add("prod.info", info)
         server.add("update.exe", update.read_bytes())
         p.start_viewer()
         target = NotifyTarget(wine, tmp_path)
