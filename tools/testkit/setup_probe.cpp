@@ -14,6 +14,13 @@
 //   --keep-atom       leave the atom "AutoUpdateAtomTokenByKorvan" + token in
 //                     place (the stub then takes the setup as failed)
 //   --exit=N          exit code (default 0)
+//   --install=DIR     install as a product's setup does: copy the agent
+//                     program the stub wrote beside this program (--agent=NAME)
+//                     into DIR, created when missing, and write the
+//                     installation settings file DIR\<--original=NAME> with
+//                     VersionOriginal=1, ProgramName=<--program=NAME, default
+//                     Prod>, ProbeSecondsInterval=<--interval=N, default 86400>
+//                     and TargetDir=DIR; the report says whether it worked
 //
 // The report holds the full command line, the token, whether the atom existed
 // at start, the stub window's progress range and position (found through the
@@ -135,6 +142,30 @@ std::string FileEntryJson(const std::string& folder, const WIN32_FIND_DATAA& fd)
 
 LRESULT CALLBACK DialogProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 
+// The product's folder with the agent program and its installation settings.
+bool Install(const std::string& from, std::string dir, std::string& error) {
+  std::string agent = SwitchValue("--agent="), original = SwitchValue("--original=");
+  std::string program = SwitchValue("--program=");
+  if (program.empty()) program = "Prod";
+  if (agent.empty() || original.empty()) return error = "--install needs --agent= and --original=", false;
+  while (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  CreateDirectoryA(dir.c_str(), nullptr);
+  if (!CopyFileA((from + agent).c_str(), (dir + "\\" + agent).c_str(), FALSE))
+    return error = "cannot copy " + from + agent, false;
+  std::string file = dir + "\\" + original;
+  const char* const keys[][3] = {
+      {"OriginalSetup", "VersionOriginal", "1"},
+      {"OriginalSetup", "ProgramName", program.c_str()},
+      {"OriginalSetup", "ProbeSecondsInterval", nullptr},
+      {"Directories", "TargetDir", dir.c_str()},
+  };
+  std::string interval = IntToStr(SwitchInt("--interval=", 86400));
+  for (const auto& k : keys)
+    if (!WritePrivateProfileStringA(k[0], k[1], k[2] ? k[2] : interval.c_str(), file.c_str()))
+      return error = "cannot write " + file, false;
+  return true;
+}
+
 }  // namespace
 
 void HoldWindow(const std::string& token, uint32_t ms, bool keepAtom) {
@@ -199,13 +230,19 @@ int main() {
     FindClose(find);
   }
 
+  std::string install = SwitchValue("--install="), installError;
+  bool installed = !install.empty() && Install(folder, install, installError);
+
   char nums[200];
   std::snprintf(nums, sizeof nums,
                 "\"atom_at_start\": %s, \"stub_window\": %s, \"progress\": [%ld, %ld, %ld], \"show\": %d",
                 atom ? "true" : "false", stub ? "true" : "false", rangeLow, rangeHigh, position, show);
+  std::string installJson = install.empty() ? std::string()
+                                            : std::string(",\n  \"installed\": ") + (installed ? "true" : "false") +
+                                                  ", \"install_error\": " + JsonString(installError);
   std::string json = "{\n  \"command_line\": " + JsonString(GetCommandLineA()) + ",\n  \"args\": " +
                      JsonString(args) + ",\n  \"token\": " + JsonString(token) + ",\n  \"folder\": " +
-                     JsonString(folder) + ",\n  " + nums + ",\n  \"files\": [\n    " + files + "\n  ]\n}\n";
+                     JsonString(folder) + ",\n  " + nums + installJson + ",\n  \"files\": [\n    " + files + "\n  ]\n}\n";
   HANDLE out = CreateFileA(report.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (out != INVALID_HANDLE_VALUE) {
     DWORD written;
