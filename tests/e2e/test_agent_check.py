@@ -140,6 +140,62 @@ def test_declined_download_is_not_offered_again_with_the_same_stamp(wine, tmp_pa
     p.stop_viewer()
 
 
+# An update with stamp 9 that was offered before and declined: the installed
+# stamp is 9 already. ReAskSecondsLast is set relative to now.
+REASK = {
+    # case: (ReAskSecondsInterval, seconds since the last offer, launcher switches, offered)
+    "before-the-interval": (3600, 0, ("/DELAY=0", "/STOP=3"), False),
+    "after-the-interval": (60, 3600, ("/DELAY=0", "/STOP=3"), True),
+    "never-with-zero": (0, 10 ** 6, ("/DELAY=0", "/STOP=3"), False),
+    "manual-check": (0, 0, ("/TEST=2",), True),
+}
+
+
+@pytest.mark.parametrize("case", list(REASK), ids=list(REASK))
+def test_declined_update_is_offered_again_only_after_the_reask_interval(wine, tmp_path, case):
+    interval, ago, switches, offered = REASK[case]
+    manual = "/TEST=2" in switches
+    last = now_seconds() - ago
+    p = Product(wine, tmp_path, original={"OriginalSetup": {"ProbeSecondsInterval": -1 if manual else 3600,
+                                                            "ReAskSecondsInterval": interval,
+                                                            "ReAskSecondsLast": last, "Stamp": 9},
+                                          "AutoUpdate": {"s11": "Get PROG_NAME?"}})
+    p.test_mode()
+    # Should the update run, its setup reports failure: nothing is installed.
+    update = build_setup(tmp_path, "update.exe", setup_args="--keep-atom")
+    p.publish(update, RequestConfirmationBeforeDownload=1, Stamp=9, BackgroundUpdate=1)
+    p.start_viewer()
+    robot = None
+    if offered:
+        # Periodic: the download question, declined. Manual: the check
+        # question, answered yes; then no download question is asked.
+        robot = wine.start(ROBOT, "--timeout=60", "report", "press:1" if manual else "press:2")
+    before = now_seconds()
+    pid = run_copy(p, *switches, timeout=90)
+    lines = p.lines_of(pid)
+    assert fire_ticks(p, pid) == [1]
+    assert lines.count(" ==== Perform Update-1 ====") == (1 if offered else 0), lines
+    reask_last = int(p.setting("OriginalSetup", "ReAskSecondsLast"))
+    if offered:
+        out, _ = robot.communicate(timeout=60)
+        box = json.loads(out.decode("latin-1").splitlines()[0])
+        if manual:
+            assert "NEW UPDATE" in box["text"], box
+            assert " ==== DoPerform-7 ====" in lines
+        else:
+            assert box["caption"] == "Confirm" and "Get Prod?" in box["text"], box
+            assert " ==== DoPerform-3 ====" not in lines
+        # The offer is recorded.
+        assert reask_last >= before - 5
+    else:
+        assert not any("DoPerform" in l for l in lines), lines
+        assert reask_last == last
+    assert p.setting("OriginalSetup", "Stamp") == "9"
+    assert p.setting("OriginalSetup", "VersionOriginal") == "1"
+    assert not (p.dir / "update.exe").exists()
+    p.stop_viewer()
+
+
 def test_update_of_another_product_is_rejected_and_deleted(wine, tmp_path):
     p = Product(wine, tmp_path, original={"OriginalSetup": {"ProbeSecondsInterval": 0}})
     p.test_mode()
