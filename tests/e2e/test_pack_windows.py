@@ -5,6 +5,7 @@ import json
 import os
 import random
 import shutil
+import subprocess
 import zlib
 from pathlib import Path
 
@@ -22,13 +23,21 @@ WINTER = 1704449472  # 2024-01-05 10:11:12 UTC
 
 @pytest.fixture(scope="module")
 def winebox(tmp_path_factory):
+    """One prefix for the module, its wineserver kept running. Wine's own
+    services start with the first program and keep the standard output and
+    error they inherited open until they end, seconds later, so every
+    captured run would wait for them; started once here without those pipes
+    and kept alive by the server, they leave each run to end at once."""
     w = Wine(tmp_path_factory.mktemp("winpack") / "wine")
+    server = "/usr/lib/wine/wineserver64" if os.path.exists("/usr/lib/wine/wineserver64") else "wineserver"
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([server, "-p"], env={**w.env, "WINEPREFIX": str(w.prefix)}, **quiet)
+    subprocess.run(w.command(WINPACK, "--help"), env=w.env, timeout=120, **quiet)
     yield w
     w.shutdown()
 
 
 def linux(cwd, *args, env=None):
-    import subprocess
     e = dict(os.environ)
     e.update(env or {})
     return subprocess.run([str(PACK), *map(str, args)], cwd=cwd, env=e,
@@ -52,6 +61,8 @@ def make_inputs(root):
     (src / "readme.txt").write_bytes(b"".join(b"line %d of the readme\r\n" % i for i in range(60_000)))
     (src / "empty.txt").write_bytes(b"")
     (src / "lang.ini").write_text("[English]\ns0=Windows Tool Setup\nCharset=0\n[French]\ns0=Installation\n")
+    (src / "project.ini").write_text("[package]\nstub = stub.exe\nlang = lang.ini\nsetup = Setup.exe*/p\n"
+                                     "[files]\nreadme.txt\ndata.bin\n")
     for i, name in enumerate(["Setup.exe", "data.bin", "readme.txt", "empty.txt", "lang.ini"]):
         when = SUMMER if i % 2 else WINTER
         os.utime(src / name, (when, when))
@@ -69,6 +80,8 @@ BUILDS = [
                        "--silent", "--announce-temp-drive", "Setup.exe*", "readme.txt"]),
     ("volumes", ["--stub", "../src/stub.exe", "--out", "setup.exe", "--dir", "../src",
                  "--volume-size", "VOLUME", "Setup.exe*", "data.bin", "readme.txt", "empty.txt"]),
+    # A project file: its paths are taken from its own folder.
+    ("project", ["..\\src\\project.ini", "--out", "setup.exe"]),
     ("one-job", ["--stub", "../src/stub.exe", "--out", "setup.exe", "--dir", "../src", "--jobs", "1",
                  "Setup.exe*", "data.bin", "readme.txt"]),
 ]
