@@ -5,7 +5,9 @@ import json
 import os
 import random
 import shutil
+import signal
 import subprocess
+import time
 import zlib
 from pathlib import Path
 
@@ -216,3 +218,30 @@ def test_linux_built_packages_read_alike(winebox, tmp_path):
         assert result.returncode == 1
         assert result.stderr.count(b"\n") == 1 and name.encode() in result.stderr, result.stderr
         assert not (work / f"win-{name}").exists()
+
+
+def test_ctrl_c_leaves_no_volume_behind(winebox, tmp_path):
+    """Wine turns SIGINT into the console's Ctrl-C event, as a user's Ctrl-C
+    in a Windows console is: the tool's handler removes every unfinished
+    volume and ends with 130."""
+    work = tmp_path / "work"
+    work.mkdir()
+    shutil.copy(STUB, work / "stub.exe")
+    (work / "Setup.exe").write_bytes(b"MZ setup")
+    (work / "n.bin").write_bytes(random.Random(5).randbytes(48 << 20))
+    before = sorted(p.name for p in work.iterdir())
+    build = subprocess.Popen(winebox.command(WINPACK, "build", "--stub", "stub.exe", "--out", "pkg.exe",
+                                             "--setup", "Setup.exe", "--volume-size", "2000000", "n.bin"),
+                             cwd=work, env=winebox.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    # Wait until the third volume is being written, then press Ctrl-C.
+    third = False
+    for _ in range(1200):
+        third = any(p.name.startswith("pkg.exe.003.tmp-") for p in work.iterdir())
+        if third or build.poll() is not None:
+            break
+        time.sleep(0.05)
+    build.send_signal(signal.SIGINT)
+    out, err = build.communicate(timeout=60)
+    assert third, "the build ended before its third volume was seen"
+    assert build.returncode == 130, err
+    assert sorted(p.name for p in work.iterdir()) == before
