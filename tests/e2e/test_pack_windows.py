@@ -245,3 +245,40 @@ def test_ctrl_c_leaves_no_volume_behind(winebox, tmp_path):
     assert third, "the build ended before its third volume was seen"
     assert build.returncode == 130, err
     assert sorted(p.name for p in work.iterdir()) == before
+
+
+def test_a_console_shows_progress(winebox, tmp_path):
+    """On a terminal Wine gives the program a console (its conhost draws it
+    with escape sequences and cursor moves in place of blanks): the progress
+    line shows there, from the first state to the last, then the summary."""
+    import pty
+    import re
+    import select
+    src = make_inputs(tmp_path)
+    master, slave = pty.openpty()
+    build = subprocess.Popen(winebox.command(WINPACK, "build", "--stub", "stub.exe", "--out", "pty.exe",
+                                             "--setup", "Setup.exe", "data.bin", "readme.txt"),
+                             cwd=src, env=winebox.env, stdin=slave, stdout=slave, stderr=slave)
+    os.close(slave)
+    seen = b""
+    deadline = time.monotonic() + 120
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([master], [], [], 0.5)
+        if ready:
+            try:
+                data = os.read(master, 65536)
+            except OSError:
+                break
+            if not data:
+                break
+            seen += data
+        elif build.poll() is not None:
+            break
+    os.close(master)
+    assert build.wait(timeout=60) == 0, seen
+    text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", seen).decode("latin-1").replace(" ", "")
+    total = (600_000 + 3002 + len((src / "readme.txt").read_bytes())) / (1 << 20)
+    assert "korvan-pack:0/3files,0.0of%.1fMB(0%%)" % total in text, text
+    assert "korvan-pack:3/3files,%.1fof%.1fMB(100%%)" % (total, total) in text, text
+    assert "pty.exe:3files," in text, text
+    assert (src / "pty.exe").exists()
