@@ -31,6 +31,7 @@ struct BoxState {
   HWND slots[kBoxSlots] = {nullptr, nullptr, nullptr};
   bool finished = false;
   HICON icon = nullptr;
+  int focusSlot = -1;  // the button that has, or gets back, the focus
 };
 
 BoxState* g_current = nullptr;  // the innermost open box; its keys are filtered
@@ -69,6 +70,7 @@ void Choose(BoxState& s, int slot) {
 
 void MakeDefault(BoxState& s, int slot) {
   if (slot < 0 || slot >= kBoxSlots) return;
+  s.focusSlot = slot;
   if (s.slots[slot]) SetFocus(s.slots[slot]);
   for (int k = 0; k < kBoxSlots; ++k)
     if (s.slots[k]) SendMessageA(s.slots[k], BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
@@ -135,6 +137,21 @@ LRESULT CALLBACK BoxProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_WINDOW));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+      }
+      break;
+    case WM_ACTIVATE:
+      // The focus stays with the buttons, as in a dialog: a box that loses
+      // the activation remembers its focused button and gives it the focus
+      // again when it is activated. Wine activates a window shown on X only
+      // once the X server has given it the input focus, after SetFocus in
+      // the box's set-up may have found it inactive, so this is also what
+      // gives the default button its first focus there.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const int slot = SlotOf(*s, GetFocus());
+        if (slot >= 0) s->focusSlot = slot;
+      } else if (s->focusSlot >= 0 && s->slots[s->focusSlot]) {
+        SetFocus(s->slots[s->focusSlot]);
+        return 0;
       }
       break;
     case WM_CLOSE:

@@ -288,7 +288,19 @@ HWND WaitForBox() {
       GetWindowRect(box, &wr);
       const std::string now = RectJson(wr, false) + JsonInt(static_cast<long long>(c.buttons.size())) +
                               JsonBool(c.text != nullptr);
-      if (now == last && c.text) return box;
+      if (now == last && c.text) {
+        // A user meets the box once it is active. Under Wine the activation
+        // follows the X server's focus event, a moment after the box shows,
+        // so the report and the keys wait for the box to hold the focus
+        // (a box that never takes it is reported with focus -1).
+        const DWORD since = GetTickCount();
+        while (GetTickCount() - since < 5000) {
+          HWND focus = FocusOf(box);
+          if (focus && (focus == box || IsChild(box, focus))) break;
+          Sleep(20);
+        }
+        return box;
+      }
       last = now;
     } else {
       Sleep(50);
