@@ -54,6 +54,12 @@ class Wine:
             shutil.copy2(reg, target)
         self.env = dict(os.environ)
         self.env["KORVAN_WINEPREFIX"] = str(self.prefix)
+        # A display of its own as well (wine-run starts one Xvfb per state
+        # folder): two Wine servers on one X display take the input focus
+        # from each other's windows, so a box of one scenario would lose its
+        # activation whenever a window of a scenario beside it showed.
+        if not os.environ.get("KORVAN_DISPLAY"):
+            self.env["KORVAN_STATE_DIR"] = str(self.root / "state")
         if lc_all:
             self.env["LC_ALL"] = lc_all
             self.env["LANG"] = lc_all
@@ -115,10 +121,19 @@ class Wine:
     def reg_add(self, key, value, data, kind="REG_SZ"):
         self.reg("add", key, "/v", value, "/t", kind, "/d", data, "/f", check=True)
 
+    @property
+    def display(self):
+        """The X display of this prefix's programs."""
+        return subprocess.run([str(WINE_RUN), "--display"], env=self.env, stdout=subprocess.PIPE,
+                              text=True, check=True).stdout.strip()
+
     def shutdown(self):
         subprocess.run(["/usr/lib/wine/wineserver64" if os.path.exists("/usr/lib/wine/wineserver64")
                         else "wineserver", "-k"], env={**self.env, "WINEPREFIX": str(self.prefix)},
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if "KORVAN_STATE_DIR" in self.env and self.env["KORVAN_STATE_DIR"] != os.environ.get("KORVAN_STATE_DIR"):
+            subprocess.run([str(WINE_RUN), "--stop-display"], env=self.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 @pytest.fixture
@@ -153,23 +168,11 @@ def pack(*args, check=True):
     return proc
 
 
-_display = None
-
-
-def display():
-    """The X display the Wine runs use, as wine-run reports it."""
-    global _display
-    if _display is None:
-        _display = subprocess.run([str(WINE_RUN), "--display"], stdout=subprocess.PIPE,
-                                  text=True, check=True).stdout.strip()
-    return _display
-
-
-def screenshot(name):
-    """Saves a picture of the Xvfb screen under build/screens/."""
+def screenshot(name, wine):
+    """Saves a picture of the Xvfb screen of a prefix under build/screens/."""
     SCREENS.mkdir(parents=True, exist_ok=True)
     out = SCREENS / f"{name}.png"
-    subprocess.run(["import", "-display", display(), "-window", "root", str(out)], check=True)
+    subprocess.run(["import", "-display", wine.display, "-window", "root", str(out)], check=True)
     return out
 
 

@@ -59,7 +59,7 @@ class Session:
                 self.robot_out = proc.out
                 self.robot_rc = proc.returncode
             else:
-                self.robot_out, self.robot_rc = hold(wine.start(ROBOT, *robot_args))
+                self.robot_out, self.robot_rc = hold(wine.start(ROBOT, *robot_args), wine)
             out, err = self.show.communicate(timeout=60)
         except BaseException:
             self.show.kill()
@@ -116,11 +116,11 @@ def held(tmp_path, name):
     """Robot steps that stop after the report until the picture is taken."""
     go = tmp_path / f"{name}.go"
 
-    def hold(robot):
+    def hold(robot, wine):
         first = robot.stdout.readline().decode("latin-1")
         try:
             if first.strip():
-                screenshot(name)
+                screenshot(name, wine)
         finally:
             go.write_text("go")
         # Longer than the robot's own bounds (its hold and its settle after the
