@@ -89,3 +89,11 @@ if(KORVAN_ARCH STREQUAL "x86_64")
     add_test(NAME win_unit_tests COMMAND win_unit_tests --gtest_brief=0)
   endif()
 endif()
+
+# The examples' setup program, for both architectures: a vendor ships the
+# i686 stub with it; the tests run the x86_64 twin under Wine.
+add_executable(example_setup WIN32 ${CMAKE_SOURCE_DIR}/examples/setup/example_setup.cpp)
+target_compile_options(example_setup PRIVATE ${KORVAN_WARNINGS} -Os)
+target_link_options(example_setup PRIVATE -static -static-libgcc -static-libstdc++ -s)
+target_link_libraries(example_setup PRIVATE shell32)
+set_target_properties(example_setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/examples)
