@@ -143,6 +143,24 @@ def test_internet_mode_packages_are_the_same(winebox, tmp_path):
         assert (tmp_path / "win" / name).read_bytes() == (tmp_path / "lin" / name).read_bytes(), name
 
 
+def test_information_files_are_the_same(winebox, tmp_path):
+    src = make_inputs(tmp_path)
+    for side in ("lin", "win"):
+        (tmp_path / side).mkdir()
+    update = ["build", "--stub", "../src/stub.exe", "--out", "update-2.exe", "--dir", "../src",
+              "--agent-token", "AGENT", "Setup.exe*", "readme.txt"]
+    info = ["info", "--out", "prod.info", "--update", "update-2.exe", "--download-url", "http://u.example.test/p",
+            "--version-new", "2", "--stamp", "1", "--valid-versions", "1", "--shutdown", "wm-close",
+            "--running-process", "<InstallDir>Prod.exe", "--program-name", "Prod", "--agent-token", "AGENT"]
+    for args in (update, info):
+        a = linux(tmp_path / "lin", *args)
+        b = windows(winebox, tmp_path / "win", *args)
+        assert a.returncode == b.returncode == 0, (a.stderr, b.stderr)
+        assert b.stdout == a.stdout
+    for name in ("update-2.exe", "prod.info"):
+        assert (tmp_path / "win" / name).read_bytes() == (tmp_path / "lin" / name).read_bytes(), name
+
+
 def tree(folder, dated):
     """Names, bytes and, for the entries that carry a date, the file dates
     (an entry dated 0 keeps the time it was written)."""
