@@ -253,8 +253,9 @@ int main() {
   if (sleepMs > 0) DelayWithMessages(uint32_t(sleepMs));
   if (windowMs > 0 && !token.empty()) {
     // The holder is a copy outside the working folder, which the stub
-    // deletes at the end.
-    std::string holder = TempDir(true) + "korvan_setup_holder_" + token + ".exe";
+    // deletes at the end: beside the report, so that nothing of the test kit
+    // stays in the temporary folder when the report goes elsewhere.
+    std::string holder = report.substr(0, report.find_last_of("\\/") + 1) + "korvan_setup_holder_" + token + ".exe";
     CopyFileA(ExePath().c_str(), holder.c_str(), FALSE);
     std::string cmd = "\"" + holder + "\" --hold-window --window-ms=" + IntToStr(windowMs) +
                       (keepAtom ? " --keep-atom" : "") + " /TH_ID=" + token;
