@@ -57,6 +57,26 @@ web() {
   "$pack" verify "$o/KorvanExampleWebSetup.exe"
 }
 
+# The update: a package of the same product (same agent token) with version 2
+# of the files, and the information file that the installed agent fetches
+# from its update address. Both go into pub/, the folder to publish there.
+update() {
+  local o=$out/update
+  local url=${KORVAN_EXAMPLE_UPDATE_URL:-http://updates.example.test/korvan-example}
+  stage "$o/stage" "$ex/offline/files" "$ex/update/files"
+  mkdir -p "$o/pub"
+  # No space question: the agent runs the update while the user works.
+  "$pack" build "$ex/offline/project.ini" --dir "$o/stage" --stub "$stub" \
+    --out "$o/pub/KorvanExampleUpdate.exe" --announce-temp-drive=0 "${update_url[@]}"
+  "$pack" verify "$o/pub/KorvanExampleUpdate.exe"
+  # Version 2 for installs of version 1; the product has no program of its
+  # own to stop. A new --stamp makes the agent offer an update again to
+  # users who declined it.
+  "$pack" info --out "$o/pub/korvan-example.info" --update "$o/pub/KorvanExampleUpdate.exe" \
+    --download-url "$url" --version-new 2 --stamp 2 --valid-versions 1 --shutdown none \
+    --program-name "Korvan Example" --agent-token korvan-example-agent-token
+}
+
 case "${1:-all}" in
   offline) offline ;;
   web) web ;;

@@ -126,3 +126,32 @@ def test_web_example_downloads_its_setup_package_and_installs(wine, tmp_path):
     product = assert_installed(wine, 1)
     stop_agent(wine, product)
     assert_temp_clean(wine)
+
+
+def test_published_update_is_installed_by_the_agent(wine, tmp_path):
+    with LoopbackServer() as server:
+        urls = {"KORVAN_EXAMPLE_UPDATE_URL": server.url}
+        built = build_examples(tmp_path / "examples", "offline", **urls)
+        published = build_examples(tmp_path / "examples", "update", **urls) / "pub"
+        for f in published.iterdir():
+            server.add(f.name, f.read_bytes())
+        robot = answer(wine, tmp_path, "report", "press-caption:&Yes")
+        rc, log = run_setup(wine, built / "KorvanExampleSetup.exe", tmp_path)
+        boxes_of(robot)
+        assert rc == 0, log
+        product = assert_installed(wine, 1)
+        # The agent the setup started checks on its fourth tick, finds version
+        # 2 for version 1, downloads the update and runs its setup unattended.
+        assert wait_for(lambda: settings(product)["OriginalSetup"].get("VersionOriginal") == "2",
+                        timeout=120), server.log
+        statuses = {r["path"].lstrip("/"): r["status"] for r in server.log}
+        assert statuses.get("korvan-example.info") == 200 and statuses.get("KorvanExampleUpdate.exe") == 200, statuses
+        assert_installed(wine, 2)
+        # The information file goes when the check ends, after the update.
+        assert wait_for(lambda: not (product / "korvan-example.info").exists(), timeout=30)
+        # The agent restarted itself after the update: its copy runs again.
+        assert wait_for(lambda: wine.run(POKE, f"--class={COPY_CLASS}", "--timeout=1", timeout=60).returncode == 0,
+                        timeout=60)
+    stop_agent(wine, product)
+    assert_temp_clean(wine)
+    assert not (product / "KorvanExampleUpdate.exe").exists()

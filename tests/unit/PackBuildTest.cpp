@@ -248,8 +248,14 @@ TEST(PackBuild, TheSetupMarkKeepsAListedFileInItsPlace) {
 TEST(PackBuild, TheExampleProjectBuilds) {
   std::string dir = ScratchDir();
   WriteBytes(dir + "/stub.exe", FakeStub(2048));
-  std::string project = std::string(KORVAN_TEST_DATA) + "/../../examples/project.ini";
-  TRun run = RunPack({"build", project, "--stub", dir + "/stub.exe", "--out", dir + "/demo.exe"});
+  // The offline example's project over its files and a stand-in for the
+  // setup program, which examples/build.sh stages from the Windows build.
+  const std::string examples = std::string(KORVAN_TEST_DATA) + "/../../examples/offline";
+  for (const char* name : {"setup.ini", "readme.txt", "license.txt"})
+    WriteBytes(dir + "/" + name, ReadBytes(examples + "/files/" + name));
+  WriteBytes(dir + "/example_setup.exe", FakeStub(1024));
+  TRun run = RunPack({"build", examples + "/project.ini", "--dir", dir, "--stub", dir + "/stub.exe", "--out",
+                      dir + "/demo.exe"});
   ASSERT_EQ(run.Code, 0) << run.Err;
   EXPECT_EQ(run.Err, "") << "no warnings";
   TGFileInfo info(dir + "/demo.exe");
