@@ -3,7 +3,7 @@
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build deps host win32 win64 test demo bench bench-quick fuzz clean install package
+.PHONY: all build deps host win32 win64 test demo examples pictures bench bench-quick fuzz clean install package
 
 all: build
 
@@ -31,6 +31,13 @@ test: deps
 demo: deps
 	@$(MAKE) --no-print-directory build
 	@bash scripts/demo.sh
+
+examples: build
+	@bash examples/build.sh all
+
+pictures: deps
+	@$(MAKE) --no-print-directory build
+	@bash scripts/pictures.sh
 
 bench: deps
 	@$(MAKE) --no-print-directory build
