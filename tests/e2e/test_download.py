@@ -93,6 +93,29 @@ def test_web_stub_downloads_checks_extracts_runs_and_removes(wine, server, tmp_p
     assert working_folders(wine) == []
 
 
+def test_the_progress_window_shows_and_its_bar_moves_during_the_download(wine, server, tmp_path):
+    setup, files, report = build_setup(tmp_path, count=2)
+    server.add(NAME, setup.read_bytes(), mtime=MTIME, mode="slow", chunk=16384, delay=0.2)
+    web = build_web(tmp_path, server.url, setup)
+    run = wine.start(web)
+    positions = []
+    try:
+        def sample():
+            proc = wine.run(POKE, f"--class={win_path(web)}", "--child=msctls_progress32", "--timeout=60",
+                            "visible", "send:1032")  # PBM_GETPOS
+            if "visible 1" in proc.out:
+                positions.extend(int(l.split("=")[1]) for l in proc.out.splitlines() if l.startswith("send"))
+            return len(set(positions)) >= 3 or run.poll() is not None
+        wait_for(sample, timeout=120, step=0.3)
+    finally:
+        run.communicate(timeout=180)
+    assert run.returncode == 0
+    # Shown while the bytes came, its bar rising through several positions.
+    assert len(set(positions)) >= 3, positions
+    assert positions == sorted(positions), positions
+    assert extracted_intact(report, files)
+
+
 def test_dropped_download_resumes_with_a_range_on_the_next_run(wine, server, tmp_path):
     setup, files, report = build_setup(tmp_path, count=10)
     data = setup.read_bytes()

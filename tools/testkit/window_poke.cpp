@@ -1,7 +1,10 @@
 // Test kit: finds a top-level window by class (and title) and sends or posts
 // it messages, as another program on the desktop would.
 //
-//   window_poke --class=NAME [--title=TEXT] [--timeout=SECONDS] STEP...
+//   window_poke --class=NAME [--title=TEXT] [--child=CLASS] [--timeout=SECONDS] STEP...
+//
+// --child sends the steps' messages to the window's first child of that
+// class instead (e.g. msctls_progress32, to read a progress bar's position).
 //
 // --timeout bounds the wait for the window (default 30) and for wait-gone.
 // Steps, in order:
@@ -9,6 +12,8 @@
 //   send:MSG[:WPARAM[:LPARAM]]   SendMessageTimeout; prints "send MSG = RESULT"
 //   sleep:MS                     wait
 //   wait-gone                    wait until the window no longer exists
+//   visible                      prints "visible 1" or "visible 0" (the
+//                                top-level window)
 //   hold:PATH                    wait until the file PATH exists (the test
 //                                says when the moment has come)
 // The window's handle is printed first as "found 0x...". Exit code 0 when
@@ -39,7 +44,7 @@ std::vector<std::string> Split(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string cls, title;
+  std::string cls, title, child;
   bool haveTitle = false;
   DWORD timeoutMs = 30000;
   std::vector<std::string> steps;
@@ -49,6 +54,8 @@ int main(int argc, char** argv) {
     } else if (strncmp(argv[i], "--title=", 8) == 0) {
       title = argv[i] + 8;
       haveTitle = true;
+    } else if (strncmp(argv[i], "--child=", 8) == 0) {
+      child = argv[i] + 8;
     } else if (strncmp(argv[i], "--timeout=", 10) == 0) {
       timeoutMs = DWORD(atof(argv[i] + 10) * 1000);
     } else {
@@ -70,6 +77,14 @@ int main(int argc, char** argv) {
   }
   printf("found 0x%llx\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
   fflush(stdout);
+  const HWND top = window;
+  if (!child.empty()) {
+    window = FindWindowExA(top, nullptr, child.c_str(), nullptr);
+    if (!window) {
+      printf("{\"error\": \"no child of that class\"}\n");
+      return 1;
+    }
+  }
   for (const std::string& step : steps) {
     std::vector<std::string> p = Split(step);
     const std::string& verb = p[0];
@@ -103,6 +118,8 @@ int main(int argc, char** argv) {
         }
         Sleep(20);
       }
+    } else if (verb == "visible") {
+      printf("visible %d\n", IsWindowVisible(top) ? 1 : 0);
     } else if (verb == "wait-gone") {
       const DWORD from = GetTickCount();
       while (IsWindow(window)) {
