@@ -160,3 +160,28 @@ def test_failed_setup_keeps_the_version_and_the_agent(wine, tmp_path):
     assert not (p.dir / "update.exe").exists()
     assert not list(wine.temp_dir.glob("SETUP_*"))
     p.stop_viewer()
+
+
+def test_declined_install_deletes_the_update_file_and_stops_nothing(wine, tmp_path):
+    p = Product(wine, tmp_path, original={"OriginalSetup": {"ProbeSecondsInterval": 0},
+                                          "AutoUpdate": {"s14": "Install the update of PROG_NAME now?"}})
+    p.test_mode()
+    report = tmp_path / "report.json"
+    update = build_setup(tmp_path, "update.exe", setup_args=f"--report={win_path(report)}")
+    p.start_viewer()
+    exe, log, _ = start_product(wine, p)
+    p.publish(update, ShutDownMethod="Using WM_CLOSE", RunningProcess=win_path(exe), RestartProcess=1,
+              RequestConfirmationBeforeInstall=1)
+    robot = wine.start(ROBOT, "--timeout=90", "report", "press-caption:&No")
+    assert p.launch("/DELAY=0", "/STOP=8") == 0
+    out, _ = robot.communicate(timeout=120)
+    box = json.loads(out.decode("latin-1").splitlines()[0])
+    assert box["caption"] == "Confirm" and "Install the update of" in box["text"], box
+    assert wait_for(lambda: p.copy_pids(), timeout=30)
+    p.wait_copy_gone(p.copy_pids()[0], timeout=90)
+    # Fetched, asked, declined: the file that came goes, nothing else happens.
+    assert not (p.dir / "update.exe").exists()
+    assert not report.exists()
+    assert p.setting("OriginalSetup", "VersionOriginal") == "1"
+    assert "WM_CLOSE" not in log.read_text() and "EXIT" not in log.read_text()
+    p.stop_viewer()
