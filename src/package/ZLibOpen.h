@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <string>
 
-const size_t kInflatePiece = 65536;
+// One write per piece: large enough that the writes cost little, small
+// enough that memory stays a few megabytes.
+const size_t kInflatePiece = 1 << 20;
 
 // What went wrong while inflating. Code is zlib's result (Z_DATA_ERROR ...),
 // or 0 when a sink stopped the stream; Message is empty when all went well.
